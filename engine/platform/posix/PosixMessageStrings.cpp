@@ -1,0 +1,3 @@
+#include "engine/MessageStrings.h"
+
+std::string LoadMessageString(int id) { return BuiltInMessageString(id); }

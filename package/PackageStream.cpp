@@ -1,0 +1,121 @@
+#include "package/PackageStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace {
+
+// 64-bit positioning: entry data may reach past 2 GiB even though every
+// record starts below it.
+int SeekFile(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+    return _fseeki64(file, offset, origin);
+#else
+    return fseeko(file, static_cast<off_t>(offset), origin);
+#endif
+}
+
+std::int64_t TellFile(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<std::int64_t>(ftello(file));
+#endif
+}
+
+}  // namespace
+
+PackageStream::~PackageStream() {
+    Close();
+    delete[] buffer_;
+}
+
+bool PackageStream::Open(const std::string& fileName) {
+    Close();
+    failed_ = false;
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (file == nullptr) {
+        failed_ = true;
+        return false;
+    }
+    // A directory opens on some C libraries; it is no package, so it is
+    // refused here like any unreadable file.
+    struct stat info;
+    std::int64_t size = -1;
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && SeekFile(file, 0, SEEK_END) == 0) {
+        size = TellFile(file);
+    }
+    if (size < 0 || SeekFile(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        failed_ = true;
+        return false;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);  // our own buffer does the work
+    if (buffer_ == nullptr) buffer_ = new unsigned char[kBufferSize];
+    file_ = file;
+    size_ = size;
+    position_ = 0;
+    bufferStart_ = 0;
+    bufferLength_ = 0;
+    return true;
+}
+
+bool PackageStream::Close() {
+    if (file_ == nullptr) return false;
+    std::fclose(file_);
+    file_ = nullptr;
+    size_ = -1;
+    position_ = 0;
+    bufferStart_ = 0;
+    bufferLength_ = 0;
+    return true;
+}
+
+void PackageStream::Seek(std::int64_t offset) {
+    if (failed_ || file_ == nullptr) return;
+    position_ = offset;
+}
+
+bool PackageStream::Refill() {
+    // Called when position_ lies outside the buffered window.
+    if (file_ == nullptr || position_ < 0 || position_ >= size_) return false;
+    if (SeekFile(file_, position_, SEEK_SET) != 0) return false;
+    bufferStart_ = position_;
+    bufferLength_ = std::fread(buffer_, 1, kBufferSize, file_);
+    return bufferLength_ > 0;
+}
+
+int PackageStream::ReadByte() {
+    if (failed_ || file_ == nullptr) return kEndOfFile;
+    if (position_ < bufferStart_ || position_ >= bufferStart_ + static_cast<std::int64_t>(bufferLength_)) {
+        if (!Refill()) {
+            failed_ = true;
+            return kEndOfFile;
+        }
+    }
+    int byte = buffer_[position_ - bufferStart_];
+    ++position_;
+    return byte;
+}
+
+std::size_t PackageStream::Read(void* buffer, std::size_t count) {
+    if (failed_ || file_ == nullptr) return 0;
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);
+        if (position_ >= bufferStart_ && position_ < bufferEnd) {
+            std::size_t available = static_cast<std::size_t>(bufferEnd - position_);
+            std::size_t take = std::min(available, count - delivered);
+            std::memcpy(out + delivered, buffer_ + (position_ - bufferStart_), take);
+            delivered += take;
+            position_ += static_cast<std::int64_t>(take);
+        } else if (!Refill()) {
+            failed_ = true;
+            break;
+        }
+    }
+    return delivered;
+}

@@ -1,0 +1,64 @@
+// One package file opened for reading.
+//
+// Open reads the header and every entry record into memory and keeps the
+// file open so that Apply can later read each entry's data through the same
+// stream. Calling order on one object: any number of rounds of Open, then
+// GetTitle and/or Apply, then Close. Destruction closes an open file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/PackageEntry.h"
+#include "package/PackageStream.h"
+
+class StatusSink;
+
+class PatchPackage {
+public:
+    PatchPackage() = default;
+    virtual ~PatchPackage() = default;
+    PatchPackage(const PatchPackage&) = delete;
+    PatchPackage& operator=(const PatchPackage&) = delete;
+
+    // Opens a package and checks its whole structure before taking anything.
+    // Returns false, with no file left open and the title, registry key, entry
+    // count and entry table as they were, when the file cannot be opened, is
+    // damaged (header or a record cut off, an offset outside the file, more
+    // slots than the file can hold) or names an unsafe target. Returns false
+    // and puts the stream in the failed state when a file is already open.
+    bool Open(const std::string& fileName);
+    // Closes the file and empties the entry table; the title and registry key
+    // stay. False when no file was open.
+    bool Close();
+
+    // The title of the last package opened successfully on this object.
+    const std::string& GetTitle() const { return title_; }
+    const std::string& GetRegistryKey() const { return registryKey_; }
+    std::int32_t GetEntryCount() const { return entryCount_; }
+    const std::vector<PackageEntry>& GetEntries() const { return entries_; }
+    bool IsOpen() const { return stream_.IsOpen(); }
+
+    // Next four bytes of the stream, little-endian. At the end of the file the
+    // bytes still there become the low-order bytes; while failed, 0.
+    std::int32_t ReadInt32();
+    // Next NUL-terminated string without its NUL; stops at the end of the file.
+    std::string ReadString();
+
+    // The stream the engine reads entry data from.
+    PackageStream& Stream() { return stream_; }
+
+    // Installs the package into the product's install root (engine/Apply.cpp).
+    bool Apply(StatusSink& sink);
+
+private:
+    bool ReadStructure(std::string& title, std::string& registryKey, std::int32_t& entryCount,
+                       std::vector<PackageEntry>& entries);
+
+    std::string title_;
+    std::string registryKey_;
+    std::int32_t entryCount_ = 0;
+    std::vector<PackageEntry> entries_;
+    PackageStream stream_;
+};

@@ -1,0 +1,25 @@
+// Which target names may be written below the install root.
+#include <gtest/gtest.h>
+
+#include "package/TargetName.h"
+
+namespace {
+
+TEST(TargetNameTest, AcceptsOrdinaryRelativePaths) {
+    for (const char* name : {"a.dll", "readme.txt", "bin\\tool.exe", "bin/tool.exe", "a\\b\\c\\d.txt",
+                             ".\\here.txt", "..name", "name..", "...", "CONFIG.SYS", "console.log", "COM10",
+                             "LPT0", "COM", "nul1", "caf\xE9.txt", "sub\\\\double.txt", "with space.txt"}) {
+        EXPECT_TRUE(IsSafeTargetName(name)) << name;
+    }
+}
+
+TEST(TargetNameTest, RefusesNamesThatLeaveTheRootOrNameADevice) {
+    for (const char* name :
+         {"", "\\root.txt", "/root.txt", "C:\\x.dll", "c:x.dll", "x.txt:ads", "..", "..\\x", "a\\..\\..\\x",
+          "a/../x", "a\\..", "CON", "con", "Con.txt", "sub\\nul.dat", "aux", "PRN.log", "COM1", "com9.bin",
+          "LPT1", "lpt9.txt", "dir/NUL", "CON .txt", "\\\\server\\share\\x"}) {
+        EXPECT_FALSE(IsSafeTargetName(name)) << name;
+    }
+}
+
+}  // namespace
