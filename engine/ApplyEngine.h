@@ -1,0 +1,15 @@
+// Installs an opened package into the product's install root.
+#pragma once
+
+#include "engine/InstallRootLookup.h"
+#include "engine/StatusSink.h"
+#include "engine/TargetFileSystem.h"
+#include "package/PatchPackage.h"
+
+// Finds the install root, checks the required files, stages every entry's
+// data beside its target in 4096-byte blocks with a progress line after each,
+// then replaces the targets all together. Returns true when every target now
+// holds the package's bytes; on false the install root is as it was and the
+// last status line says why. PatchPackage::Apply calls this with the
+// platform's lookup and file system.
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files);

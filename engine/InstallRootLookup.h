@@ -1,0 +1,36 @@
+// Finds a product's install root from its registry key.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+class InstallRootLookup {
+public:
+    virtual ~InstallRootLookup() = default;
+    // The install root of the product whose key (below HKEY_LOCAL_MACHINE)
+    // is given, or nothing when the product is not installed: the key cannot
+    // be opened, or its "Path" value is missing, empty or not a string.
+    virtual std::optional<std::string> FindInstallRoot(const std::string& productKey) = 0;
+};
+
+// A lookup that answers from a table it is given: the tests' stand-in for the
+// registry, and the tools' way to name a root directly.
+class FixedInstallRootLookup : public InstallRootLookup {
+public:
+    FixedInstallRootLookup() = default;
+    void Set(const std::string& productKey, const std::string& root) { roots_[productKey] = root; }
+    std::optional<std::string> FindInstallRoot(const std::string& productKey) override {
+        auto found = roots_.find(productKey);
+        if (found == roots_.end() || found->second.empty()) return std::nullopt;
+        return found->second;
+    }
+
+private:
+    std::map<std::string, std::string> roots_;
+};
+
+// The platform's lookup: the registry on Windows (Win32RegistryLookup);
+// elsewhere a lookup that finds nothing.
+std::unique_ptr<InstallRootLookup> CreateSystemInstallRootLookup();

@@ -1,0 +1,41 @@
+// The file operations the engine needs below the install root, one
+// implementation per platform. Paths are byte strings in the ANSI code page.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// A new file being written; closing flushes it.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool Write(const void* data, std::size_t size) = 0;
+    // Flushes and closes; false when anything written was not stored.
+    virtual bool Close() = 0;
+};
+
+class TargetFileSystem {
+public:
+    virtual ~TargetFileSystem() = default;
+
+    // The path of a target: the install root, one separator, the target name.
+    virtual std::string TargetPath(const std::string& root, const std::string& targetName) const = 0;
+    // Whether the file can be opened for reading (the required-file test).
+    virtual bool CanOpenForReading(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    // Creates a file that must not exist yet; null when it cannot be created.
+    virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
+    // Puts replacement in place of target, keeping target's old contents under
+    // backup. target must exist; when this fails, target is as it was.
+    virtual bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
+                                      const std::string& backup) = 0;
+    // Moves a file to a name that may or may not be taken (the name is replaced).
+    virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+    // Deletes a file; true when it is gone afterwards (also if it never was).
+    virtual bool Remove(const std::string& path) = 0;
+};
+
+// The platform's own: Win32 calls on Windows, POSIX calls elsewhere (where
+// the target name's backslashes become '/').
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem();
