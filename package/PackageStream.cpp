@@ -119,3 +119,23 @@ std::size_t PackageStream::Read(void* buffer, std::size_t count) {
     }
     return delivered;
 }
+
+std::int32_t PackageStream::ReadInt32() {
+    std::uint32_t value = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        int byte = ReadByte();
+        if (byte == kEndOfFile) break;
+        value |= static_cast<std::uint32_t>(byte) << shift;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::string PackageStream::ReadString() {
+    std::string text;
+    for (;;) {
+        int byte = ReadByte();
+        if (byte == 0 || byte == kEndOfFile) break;
+        text.push_back(static_cast<char>(byte));
+    }
+    return text;
+}

@@ -43,6 +43,16 @@ public:
     // Reads up to count bytes; returns how many were delivered. Fewer than
     // asked means the end of the file was met and the stream is now failed.
     std::size_t Read(void* buffer, std::size_t count);
+    // Forgets what was read ahead, so that the next read sees the file as it
+    // is now (it may have changed since it was opened).
+    void DiscardBuffer() { bufferLength_ = 0; }
+
+    // The format's two primitives, read byte by byte.
+    // Next four bytes, little-endian and signed. At the end of the file the
+    // bytes still there become the low-order bytes; while failed, 0.
+    std::int32_t ReadInt32();
+    // Next NUL-terminated string without its NUL; stops at the end of the file.
+    std::string ReadString();
 
 private:
     bool Refill();

@@ -22,7 +22,8 @@ public:
     PatchPackage(const PatchPackage&) = delete;
     PatchPackage& operator=(const PatchPackage&) = delete;
 
-    // Opens a package and checks its whole structure before taking anything.
+    // Opens a package and checks its whole structure (PackageCheck) before
+    // taking anything.
     // Returns false, with no file left open and the title, registry key, entry
     // count and entry table as they were, when the file cannot be opened, is
     // damaged (header or a record cut off, an offset outside the file, more
@@ -53,9 +54,6 @@ public:
     bool Apply(StatusSink& sink);
 
 private:
-    bool ReadStructure(std::string& title, std::string& registryKey, std::int32_t& entryCount,
-                       std::vector<PackageEntry>& entries);
-
     std::string title_;
     std::string registryKey_;
     std::int32_t entryCount_ = 0;

@@ -1,0 +1,110 @@
+#include "package/PackageCheck.h"
+
+#include "package/TargetName.h"
+
+namespace {
+
+// Many offset-table slots may name one record with long names; this keeps the
+// memory of the entry table bounded whatever a hostile file says.
+constexpr std::uint64_t kMaxNameBytes = 256ull * 1024 * 1024;
+
+PackageCheckResult Broken(PackageRule rule, std::int64_t offset, std::int32_t entryIndex = -1) {
+    PackageCheckResult result;
+    result.rule = rule;
+    result.offset = offset;
+    result.entryIndex = entryIndex;
+    return result;
+}
+
+// Reads one record header into entry; the first rule it breaks, or kSound.
+PackageCheckResult CheckRecord(PackageStream& stream, std::int32_t index, std::int64_t slotOffset,
+                               PackageEntry& entry) {
+    if (entry.recordOffset < 0) return Broken(PackageRule::kNegativeRecordOffset, slotOffset, index);
+    stream.Seek(entry.recordOffset);
+    int flags = stream.ReadByte();
+    if (stream.Failed()) return Broken(PackageRule::kRecordOutsideFile, slotOffset, index);
+    entry.flags = static_cast<std::uint8_t>(flags);
+
+    const std::int64_t sizeOffset = stream.Position();
+    entry.dataSize = stream.ReadInt32();
+    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, sizeOffset, index);
+    const std::int64_t sourceOffset = stream.Position();
+    entry.sourceName = stream.ReadString();
+    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, sourceOffset, index);
+    const std::int64_t targetOffset = stream.Position();
+    entry.targetName = stream.ReadString();
+    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, targetOffset, index);
+
+    if (entry.dataSize > 0 && stream.Position() + entry.dataSize > stream.Size()) {
+        return Broken(PackageRule::kDataPastEnd, sizeOffset, index);
+    }
+    if (!IsSafeTargetName(entry.targetName)) return Broken(PackageRule::kUnsafeTargetName, targetOffset, index);
+    return PackageCheckResult();
+}
+
+}  // namespace
+
+PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents) {
+    const std::int64_t fileSize = stream.Size();
+    stream.Seek(0);
+
+    contents.title = stream.ReadString();
+    if (stream.Failed()) return Broken(PackageRule::kTitleCutOff, 0);
+    const std::int64_t keyOffset = stream.Position();
+    contents.registryKey = stream.ReadString();
+    if (stream.Failed()) return Broken(PackageRule::kRegistryKeyCutOff, keyOffset);
+    const std::int64_t countOffset = stream.Position();
+    contents.entryCount = stream.ReadInt32();
+    if (stream.Failed()) return Broken(PackageRule::kEntryCountCutOff, countOffset);
+
+    contents.entries.clear();
+    const std::int64_t tableOffset = stream.Position();
+    if (contents.entryCount > 0) {
+        // The table must fit in what the file still holds before it may grow.
+        if (contents.entryCount > (fileSize - tableOffset) / 4) {
+            return Broken(PackageRule::kTableTooLarge, countOffset);
+        }
+        contents.entries.resize(static_cast<std::size_t>(contents.entryCount));
+        for (PackageEntry& entry : contents.entries) entry.recordOffset = stream.ReadInt32();
+        if (stream.Failed()) return Broken(PackageRule::kTableTooLarge, countOffset);
+    }
+
+    // Every slot is read before any record is visited.
+    std::uint64_t nameBytes = contents.title.size() + contents.registryKey.size();
+    for (std::int32_t index = 0; index < static_cast<std::int32_t>(contents.entries.size()); ++index) {
+        PackageEntry& entry = contents.entries[static_cast<std::size_t>(index)];
+        const std::int64_t slotOffset = tableOffset + 4 * static_cast<std::int64_t>(index);
+        PackageCheckResult record = CheckRecord(stream, index, slotOffset, entry);
+        if (!record.IsSound()) return record;
+        nameBytes += entry.sourceName.size() + entry.targetName.size();
+        if (nameBytes > kMaxNameBytes) {
+            return Broken(PackageRule::kNamesTooLong, static_cast<std::int64_t>(entry.recordOffset) + 5, index);
+        }
+    }
+    return PackageCheckResult();
+}
+
+const char* PackageRuleText(PackageRule rule) {
+    switch (rule) {
+        case PackageRule::kSound: return "the package is sound";
+        case PackageRule::kTitleCutOff: return "title is cut off by the end of the file";
+        case PackageRule::kRegistryKeyCutOff: return "registry key is cut off by the end of the file";
+        case PackageRule::kEntryCountCutOff: return "entry count is cut off by the end of the file";
+        case PackageRule::kTableTooLarge: return "entry count is larger than the offset table the file can hold";
+        case PackageRule::kNegativeRecordOffset: return "record offset is negative";
+        case PackageRule::kRecordOutsideFile: return "record offset lies at or past the end of the file";
+        case PackageRule::kRecordCutOff: return "record is cut off by the end of the file";
+        case PackageRule::kDataPastEnd: return "data runs past the end of the file";
+        case PackageRule::kUnsafeTargetName: return "target name is not a safe relative path";
+        case PackageRule::kNamesTooLong: return "names are longer than the reader will hold";
+    }
+    return "unknown rule";
+}
+
+std::string DescribePackageCheck(const PackageCheckResult& result) {
+    std::string text;
+    if (result.entryIndex >= 0) text = "entry " + std::to_string(result.entryIndex) + ": ";
+    text += PackageRuleText(result.rule);
+    if (!result.IsSound()) text += " (byte " + std::to_string(result.offset) + ")";
+    return text;
+}

@@ -1,0 +1,63 @@
+// The structural and safety check of a package: the one place that decides
+// whether a file may be read as a package.
+//
+// PatchPackage::Open uses it to refuse damaged or hostile files; dvk verify
+// uses it to say which rule a file breaks and where. The check reads the
+// header and every record header (never the entry data) and stops at the
+// first rule broken.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/PackageEntry.h"
+#include "package/PackageStream.h"
+
+// The rules, in the order the check meets them in a file.
+enum class PackageRule {
+    kSound = 0,            // nothing broken
+    kTitleCutOff,          // the title has no NUL before the end of the file
+    kRegistryKeyCutOff,    // the registry key has no NUL before the end of the file
+    kEntryCountCutOff,     // fewer than four bytes left for the entry count
+    kTableTooLarge,        // the entry count asks for more slots than the file holds
+    kNegativeRecordOffset, // an offset-table slot below 0
+    kRecordOutsideFile,    // an offset-table slot at or past the end of the file
+    kRecordCutOff,         // a record's size or names run past the end of the file
+    kDataPastEnd,          // a record's data runs past the end of the file
+    kUnsafeTargetName,     // a target name that could leave the install root (TargetName.h)
+    kNamesTooLong,         // the names together pass what the reader will hold in memory
+};
+
+// What a sound package's header and records hold.
+struct PackageContents {
+    std::string title;
+    std::string registryKey;
+    std::int32_t entryCount = 0;          // as stored, negative values included
+    std::vector<PackageEntry> entries;    // offset-table order
+};
+
+// The outcome: the first rule broken, where, and for which entry.
+struct PackageCheckResult {
+    PackageRule rule = PackageRule::kSound;
+    // Byte offset of the field that breaks the rule: the string or count that
+    // is cut off, the entry count for a table too large, the offset-table slot
+    // for a bad record offset, the first field cut off in a record, the data
+    // size for data past the end, the name for an unsafe or too long name.
+    std::int64_t offset = 0;
+    std::int32_t entryIndex = -1;  // -1 for the header's rules
+
+    bool IsSound() const { return rule == PackageRule::kSound; }
+};
+
+// Reads the package open in stream from offset 0 and checks it. On a sound
+// package, fills contents and leaves the stream unfailed, just after the last
+// target name read; otherwise contents is unspecified and the stream may be
+// failed. The memory used is bounded by the file's size, whatever it says.
+PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents);
+
+// A short English description of a rule, e.g. "record offset is negative".
+const char* PackageRuleText(PackageRule rule);
+
+// One line for people: "entry 2: record offset is negative (byte 31)".
+std::string DescribePackageCheck(const PackageCheckResult& result);
