@@ -1,0 +1,107 @@
+#include "engine/ApplyEngine.h"
+
+#include <vector>
+
+#include "engine/MessageStrings.h"
+#include "engine/StagedCommit.h"
+#include "engine/StatusLines.h"
+
+namespace {
+
+constexpr std::int32_t kBlockSize = 4096;
+
+// Positions the stream at the entry's record and reads past its header with
+// the reader's primitives. False when the stream fails or the header no longer
+// says what it said when the package was opened (the file changed since).
+bool SkipToData(PatchPackage& package, const PackageEntry& entry) {
+    PackageStream& stream = package.Stream();
+    stream.DiscardBuffer();
+    if (!stream.Failed()) stream.Seek(entry.recordOffset);
+    int flags = stream.ReadByte();
+    std::int32_t size = package.ReadInt32();
+    std::string source = package.ReadString();
+    std::string target = package.ReadString();
+    return !stream.Failed() && flags == entry.flags && size == entry.dataSize && source == entry.sourceName &&
+           target == entry.targetName;
+}
+
+enum class CopyOutcome { kCopied, kReadFailed, kWriteFailed };
+
+// Copies the entry's data through the one block buffer, showing a progress
+// line after every block.
+CopyOutcome CopyBlocks(PatchPackage& package, const PackageEntry& entry, OutputFile& out, std::vector<char>& block,
+                       StatusSink& sink) {
+    const std::int32_t size = entry.dataSize;
+    std::int32_t remaining = size;
+    std::int32_t length = remaining > kBlockSize ? kBlockSize : remaining;
+    while (remaining > 0) {
+        std::size_t got = package.Stream().Read(block.data(), static_cast<std::size_t>(length));
+        if (got != static_cast<std::size_t>(length)) return CopyOutcome::kReadFailed;
+        if (!out.Write(block.data(), got)) return CopyOutcome::kWriteFailed;
+        remaining -= length;
+        length = remaining > kBlockSize ? kBlockSize : remaining;
+        sink.SetStatusLine(ProgressLine(entry.targetName, CopiedPercentage(size, remaining)));
+    }
+    return CopyOutcome::kCopied;
+}
+
+bool Fail(StatusSink& sink, const std::string& line) {
+    sink.SetStatusLine(line);
+    return false;
+}
+
+}  // namespace
+
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files) {
+    // A package that could not be opened has nothing to apply.
+    if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
+
+    std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
+    if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+
+    // The table is empty when the entry count is zero or negative.
+    const std::vector<PackageEntry>& entries = package.GetEntries();
+
+    for (const PackageEntry& entry : entries) {
+        sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));
+        if (entry.IsRequired() && !files.CanOpenForReading(files.TargetPath(*root, entry.targetName))) {
+            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+        }
+    }
+
+    // Every entry is staged beside its target; the targets change only in the
+    // commit below. A failure undoes the staging before its line is shown.
+    StagedCommit commit(files);
+    auto abandon = [&](const std::string& line) {
+        commit.Rollback();
+        return Fail(sink, line);
+    };
+    std::vector<char> block(kBlockSize);
+    for (const PackageEntry& entry : entries) {
+        sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
+        if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        OutputFile* out = commit.Stage(files.TargetPath(*root, entry.targetName));
+        if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        switch (CopyBlocks(package, entry, *out, block, sink)) {
+            case CopyOutcome::kReadFailed:
+                return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+            case CopyOutcome::kWriteFailed:
+                return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+            case CopyOutcome::kCopied:
+                break;
+        }
+        if (!out->Close()) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+    }
+
+    StagedCommit::Result result = commit.Commit();
+    if (!result.ok) return Fail(sink, NamedStatusLine(IDS_WRITE_FAILED, entries[result.failedIndex].targetName));
+
+    sink.SetStatusLine(LoadMessageString(IDS_UPDATE_COMPLETE));
+    return true;
+}
+
+bool PatchPackage::Apply(StatusSink& sink) {
+    std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    return ApplyPackage(*this, sink, *lookup, *files);
+}

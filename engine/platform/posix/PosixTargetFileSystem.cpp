@@ -1,0 +1,103 @@
+// Target files on POSIX systems: the tools and the native tests use it.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/TargetFileSystem.h"
+
+namespace {
+
+class PosixOutputFile : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    ~PosixOutputFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    bool Write(const void* data, std::size_t size) override {
+        const char* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            ssize_t written = ::write(fd_, bytes, size);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return false;
+            bytes += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+
+    bool Close() override {
+        int fd = fd_;
+        fd_ = -1;
+        return fd >= 0 && ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixTargetFileSystem : public TargetFileSystem {
+public:
+    std::string TargetPath(const std::string& root, const std::string& targetName) const override {
+        std::string path = root + "\\" + targetName;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
+
+    bool CanOpenForReading(const std::string& path) override {
+        // As on Windows, a directory is not a file that can be read.
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) return false;
+        std::fclose(file);
+        return true;
+    }
+
+    bool Exists(const std::string& path) override {
+        struct stat info;
+        return ::lstat(path.c_str(), &info) == 0;
+    }
+
+    std::unique_ptr<OutputFile> CreateNew(const std::string& path) override {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixOutputFile>(fd);
+    }
+
+    bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
+                              const std::string& backup) override {
+        struct stat info;
+        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+        // A read-only target is refused, as Windows refuses to replace one.
+        if (::access(target.c_str(), W_OK) != 0) return false;
+        // The new file keeps the old one's permissions (an executable stays one).
+        ::chmod(replacement.c_str(), info.st_mode & 07777);
+        // A hard link keeps the old contents under the backup name while the
+        // rename swaps the target atomically: the target never goes missing.
+        if (::link(target.c_str(), backup.c_str()) != 0) return false;
+        if (::rename(replacement.c_str(), target.c_str()) != 0) {
+            ::unlink(backup.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    bool MoveReplacing(const std::string& from, const std::string& to) override {
+        return ::rename(from.c_str(), to.c_str()) == 0;
+    }
+
+    bool Remove(const std::string& path) override {
+        return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem() {
+    return std::make_unique<PosixTargetFileSystem>();
+}

@@ -1,0 +1,128 @@
+// Target files on Windows, through the ANSI API: target names are ANSI bytes.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "engine/TargetFileSystem.h"
+
+namespace {
+
+// A file that another program holds open (an antivirus scan, the product
+// itself closing down) is usually released within a moment, so a replace
+// that meets one is tried again for about a second before it counts as failed.
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryDelayMs = 100;
+
+bool IsTransientError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+template <typename Operation>
+bool RetryWhileInUse(Operation operation) {
+    for (int attempt = 1;; ++attempt) {
+        if (operation()) return true;
+        if (attempt == kReplaceAttempts || !IsTransientError(GetLastError())) return false;
+        Sleep(kReplaceRetryDelayMs);
+    }
+}
+
+class Win32OutputFile : public OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
+    ~Win32OutputFile() override {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+
+    bool Write(const void* data, std::size_t size) override {
+        const char* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(handle_, bytes, chunk, &written, nullptr) || written == 0) return false;
+            bytes += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Close() override {
+        HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+class Win32TargetFileSystem : public TargetFileSystem {
+public:
+    std::string TargetPath(const std::string& root, const std::string& targetName) const override {
+        return root + "\\" + targetName;
+    }
+
+    bool CanOpenForReading(const std::string& path) override {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) return false;
+        std::fclose(file);
+        return true;
+    }
+
+    bool Exists(const std::string& path) override {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::unique_ptr<OutputFile> CreateNew(const std::string& path) override {
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32OutputFile>(handle);
+    }
+
+    bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
+                              const std::string& backup) override {
+        DWORD attributes = GetFileAttributesA(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        // ReplaceFile would carry a read-only target's attribute over; the
+        // file was not meant to be changed, so the update stops instead.
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        return RetryWhileInUse([&] {
+            if (ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
+            DWORD error = GetLastError();
+            // The old file already went to the backup name but the new one
+            // could not take its place: put the old one back.
+            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            }
+            SetLastError(error);
+            return false;
+        });
+    }
+
+    bool MoveReplacing(const std::string& from, const std::string& to) override {
+        return RetryWhileInUse([&] {
+            return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        });
+    }
+
+    bool Remove(const std::string& path) override {
+        if (DeleteFileA(path.c_str())) return true;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        // A backup of a read-only file is read-only too.
+        if (error == ERROR_ACCESS_DENIED && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            return DeleteFileA(path.c_str()) != 0;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem() {
+    return std::make_unique<Win32TargetFileSystem>();
+}

@@ -1,0 +1,318 @@
+// Apply: the status lines it shows, the files it writes, and that any failure
+// leaves the install root exactly as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/ApplyEngine.h"
+#include "engine/MessageStrings.h"
+#include "engine/StagedCommit.h"
+#include "engine/StatusLines.h"
+#include "tests/unit/EngineFixtures.h"
+#include "tests/unit/TestFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kKey[] = "Software\\Maker\\Product";
+
+std::string Text(int id) { return LoadMessageString(id); }
+std::string Testing(const std::string& name) { return "Test : " + name; }
+std::string Extracting(const std::string& name) { return "Extraction du fichier : " + name; }
+std::string Progress(const std::string& name, int percent) {
+    return "Extraction du fichier :: " + name + " (" + std::to_string(percent) + " %)";
+}
+
+class ApplyEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = dir_.File("install");
+        fs::create_directories(root_);
+        lookup_.Set(kKey, root_);
+    }
+
+    // Writes the package, opens it and applies it with the given file system.
+    bool Apply(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
+        EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, entries));
+        return ApplyPackage(package_, sink_, lookup_, files);
+    }
+    bool Apply(const std::vector<PackageContent>& entries) { return Apply(entries, *files_); }
+
+    std::string Installed(const std::string& name) { return ReadFileBytes(files_->TargetPath(root_, name)); }
+    void Install(const std::string& name, const std::string& bytes) {
+        ASSERT_TRUE(WriteFileBytes(files_->TargetPath(root_, name), bytes)) << name;
+    }
+
+    TempDir dir_;
+    std::string root_;
+    FixedInstallRootLookup lookup_;
+    std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
+    PatchPackage package_;
+    RecordingSink sink_;
+};
+
+TEST_F(ApplyEngineTest, AppliesTheExamplePackageLineByLine) {
+    Install("a.dll", "old a");
+    ASSERT_TRUE(WriteFileBytes(dir_.File("example.dvk"), ExamplePackageBytes()));
+    ASSERT_TRUE(package_.Open(dir_.File("example.dvk")));
+    lookup_.Set("Software\\Example", root_);
+
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines, (std::vector<std::string>{
+                               Testing("a.dll"), Testing("readme.txt"), Extracting("a.dll"), Progress("a.dll", 100),
+                               Extracting("readme.txt"), Progress("readme.txt", 100),
+                               "Mise \xE0 jour termin\xE9" "e. Cliquez sur Fermer."}));
+    EXPECT_EQ(Installed("a.dll"), "0123456789");
+    EXPECT_EQ(Installed("readme.txt"), "abc");
+    EXPECT_EQ(SnapshotTree(root_).size(), 2u) << "no staging or backup file is left";
+    EXPECT_TRUE(package_.IsOpen()) << "the caller closes the package";
+}
+
+TEST_F(ApplyEngineTest, OneProgressLineAfterEveryBlock) {
+    struct Case {
+        std::int32_t size;
+        std::vector<int> percentages;
+    };
+    const Case cases[] = {
+        {0, {}},
+        {1, {100}},
+        {4096, {100}},
+        {4097, {100, 100}},
+        {10000, {41, 82, 100}},
+        {32768, {13, 25, 38, 50, 63, 75, 88, 100}},
+    };
+    for (const Case& c : cases) {
+        sink_.lines.clear();
+        std::string data = PatternData(static_cast<std::size_t>(c.size), static_cast<unsigned>(c.size));
+        ASSERT_TRUE(Apply({{0, "src", "file.bin", data}})) << c.size;
+        std::vector<std::string> expected = {Testing("file.bin"), Extracting("file.bin")};
+        for (int percent : c.percentages) expected.push_back(Progress("file.bin", percent));
+        expected.push_back(Text(IDS_UPDATE_COMPLETE));
+        EXPECT_EQ(sink_.lines, expected) << c.size;
+        EXPECT_EQ(Installed("file.bin"), data) << c.size;
+        package_.Close();
+    }
+}
+
+TEST_F(ApplyEngineTest, PercentagesRoundExactHalvesAwayFromZero) {
+    EXPECT_EQ(CopiedPercentage(32768, 28672), 12.5f);
+    EXPECT_EQ(RoundHalfAwayFromZero(12.5), 13);
+    EXPECT_EQ(RoundHalfAwayFromZero(62.5), 63);
+    EXPECT_EQ(RoundHalfAwayFromZero(12.49), 12);
+    EXPECT_EQ(RoundHalfAwayFromZero(0.5), 1);
+    EXPECT_EQ(RoundHalfAwayFromZero(99.5), 100);
+    EXPECT_EQ(CopiedPercentage(10000, 5904), 40.96f);
+    EXPECT_EQ(ProgressLine("a%sb", 40.96f), "Extraction du fichier :: a%sb (41 %)") << "a '%' in a name stays as it is";
+}
+
+TEST_F(ApplyEngineTest, EmptyAndNegativeSizesTruncateTheTarget) {
+    Install("empty.txt", "something");
+    std::string bytes;
+    AppendString(bytes, "T");
+    AppendString(bytes, kKey);
+    AppendInt32(bytes, 2);
+    std::size_t table = bytes.size();
+    AppendInt32(bytes, 0);
+    AppendInt32(bytes, 0);
+    PutInt32(bytes, table, static_cast<std::int32_t>(bytes.size()));
+    AppendRecord(bytes, 0, 0, "s", "empty.txt", "");
+    PutInt32(bytes, table + 4, static_cast<std::int32_t>(bytes.size()));
+    AppendRecord(bytes, 0, -7, "s", "negative.txt", "");
+    ASSERT_TRUE(WriteFileBytes(dir_.File("sizes.dvk"), bytes));
+    ASSERT_TRUE(package_.Open(dir_.File("sizes.dvk")));
+
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("empty.txt"), Testing("negative.txt"),
+                                                     Extracting("empty.txt"), Extracting("negative.txt"),
+                                                     Text(IDS_UPDATE_COMPLETE)}));
+    bool exists = false;
+    EXPECT_EQ(ReadFileBytes(files_->TargetPath(root_, "empty.txt"), &exists), "");
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(ReadFileBytes(files_->TargetPath(root_, "negative.txt"), &exists), "");
+    EXPECT_TRUE(exists) << "a negative size creates an empty file";
+}
+
+TEST_F(ApplyEngineTest, ZeroOrNegativeCountStillNeedsTheProduct) {
+    for (std::int32_t count : {0, -3}) {
+        std::string bytes;
+        AppendString(bytes, "T");
+        AppendString(bytes, kKey);
+        AppendInt32(bytes, count);
+        ASSERT_TRUE(WriteFileBytes(dir_.File("none.dvk"), bytes));
+
+        PatchPackage installed;
+        ASSERT_TRUE(installed.Open(dir_.File("none.dvk")));
+        RecordingSink sink;
+        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_));
+        EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_UPDATE_COMPLETE)});
+
+        PatchPackage missing;
+        ASSERT_TRUE(missing.Open(dir_.File("none.dvk")));
+        FixedInstallRootLookup nothing;
+        RecordingSink sink2;
+        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_));
+        EXPECT_EQ(sink2.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
+    }
+}
+
+TEST_F(ApplyEngineTest, NotInstalledReadsAndWritesNothing) {
+    FixedInstallRootLookup emptyPath;
+    emptyPath.Set(kKey, "");  // a "Path" that is there but empty
+    FixedInstallRootLookup otherProduct;
+    otherProduct.Set("Software\\Someone\\Else", root_);
+    for (InstallRootLookup* lookup : std::vector<InstallRootLookup*>{&emptyPath, &otherProduct}) {
+        PatchPackage package;
+        ASSERT_TRUE(WriteAndOpenPackage(package, dir_.File("p.dvk"), kKey, {{0, "s", "new.txt", "data"}}));
+        std::int64_t position = package.Stream().Position();
+        RecordingSink sink;
+        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_));
+        EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
+        EXPECT_EQ(package.Stream().Position(), position) << "nothing was read from the package";
+        EXPECT_TRUE(SnapshotTree(root_).empty());
+    }
+}
+
+TEST_F(ApplyEngineTest, AMissingRequiredFileStopsBeforeAnythingIsWritten) {
+    Install("present.dll", "keep me");
+    const auto before = SnapshotTree(root_);
+    // Missing as the first entry, then as the last.
+    const std::vector<std::vector<PackageContent>> packages = {
+        {{kRequiredFlag, "s", "missing.dll", "x"}, {0, "s", "present.dll", "new"}},
+        {{kRequiredFlag, "s", "present.dll", "new"}, {0, "s", "other.txt", "o"}, {0xFF, "s", "sub\\gone.dll", "y"}},
+    };
+    const std::vector<std::vector<std::string>> expected = {
+        {Testing("missing.dll"), Text(IDS_REQUIRED_FILE_MISSING) + " missing.dll"},
+        {Testing("present.dll"), Testing("other.txt"), Testing("sub\\gone.dll"),
+         "Impossible de trouver un fichier n\xE9" "cessaire \xE0 la mise \xE0 jour : sub\\gone.dll"},
+    };
+    for (std::size_t i = 0; i < packages.size(); ++i) {
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_FALSE(Apply(packages[i])) << i;
+        EXPECT_EQ(sink_.lines, expected[i]) << i;
+        EXPECT_EQ(SnapshotTree(root_), before) << i;
+    }
+}
+
+TEST_F(ApplyEngineTest, ARequiredDirectoryIsNotARequiredFile) {
+    fs::create_directories(root_ + "/plugin.dll");
+    EXPECT_FALSE(Apply({{kRequiredFlag, "s", "plugin.dll", "x"}}));
+    EXPECT_EQ(sink_.lines.back(), Text(IDS_REQUIRED_FILE_MISSING) + " plugin.dll");
+}
+
+TEST_F(ApplyEngineTest, ARootEndingInASeparatorStillWorks) {
+    lookup_.Set(kKey, root_ + "/");
+    fs::create_directories(root_ + "/bin");
+    EXPECT_TRUE(Apply({{0, "s", "bin\\tool.exe", "MZ"}}));
+    EXPECT_EQ(ReadFileBytes(root_ + "/bin/tool.exe"), "MZ");
+    EXPECT_EQ(files_->TargetPath(root_ + "/", "bin\\tool.exe").find("//") != std::string::npos ||
+                  files_->TargetPath(root_ + "/", "bin\\tool.exe").find("/\\") != std::string::npos,
+              true)
+        << "the root and the name are joined as they stand";
+}
+
+TEST_F(ApplyEngineTest, ATargetNamedTwiceEndsWithTheLaterBytes) {
+    Install("twice.txt", "original");
+    EXPECT_TRUE(Apply({{0, "s", "twice.txt", "first"}, {0, "s", "other.txt", "o"}, {0, "s", "twice.txt", "second"}}));
+    EXPECT_EQ(Installed("twice.txt"), "second");
+    EXPECT_EQ(SnapshotTree(root_).size(), 2u);
+}
+
+TEST_F(ApplyEngineTest, ADuplicatedSlotWritesTheEntryTwice) {
+    std::string bytes = ExamplePackageBytes();
+    PutInt32(bytes, 27, 62);  // both slots name readme.txt
+    ASSERT_TRUE(WriteFileBytes(dir_.File("dup.dvk"), bytes));
+    ASSERT_TRUE(package_.Open(dir_.File("dup.dvk")));
+    lookup_.Set("Software\\Example", root_);
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("readme.txt"), Testing("readme.txt"),
+                                                     Extracting("readme.txt"), Progress("readme.txt", 100),
+                                                     Extracting("readme.txt"), Progress("readme.txt", 100),
+                                                     Text(IDS_UPDATE_COMPLETE)}));
+    EXPECT_EQ(Installed("readme.txt"), "abc");
+}
+
+// A failure at any entry, while staging or while committing, shows which
+// target could not be written and leaves the install root as it was.
+TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
+    fs::create_directories(root_ + "/sub");
+    Install("a.dll", PatternData(9000, 1));
+    Install("sub\\c.txt", "old c");
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {
+        {kRequiredFlag, "s", "a.dll", PatternData(10000, 2)},
+        {0, "s", "b-new.bin", PatternData(5000, 3)},
+        {0, "s", "sub\\c.txt", PatternData(4097, 4)},
+    };
+    using Op = FaultyFileSystem::Operation;
+    for (Op op : {Op::kCreate, Op::kWrite, Op::kClose, Op::kReplace}) {
+        for (const PackageContent& failing : entries) {
+            FaultyFileSystem faulty(op, files_->TargetPath("", failing.targetName));
+            sink_.lines.clear();
+            package_.Close();
+            std::string where = "op " + std::to_string(static_cast<int>(op)) + " on " + failing.targetName;
+            EXPECT_FALSE(Apply(entries, faulty)) << where;
+            EXPECT_TRUE(faulty.Injected()) << where;
+            ASSERT_FALSE(sink_.lines.empty());
+            EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + failing.targetName) << where;
+            EXPECT_EQ(SnapshotTree(root_), before) << where;
+        }
+    }
+}
+
+TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {
+    fs::create_directories(root_ + "/folder.dat");
+    Install("keep.txt", "keep");
+    const auto before = SnapshotTree(root_);
+    for (const char* target : {"no-such-dir\\file.txt", "folder.dat"}) {
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_FALSE(Apply({{0, "s", "keep.txt", "changed"}, {0, "s", target, "x"}})) << target;
+        EXPECT_EQ(sink_.lines.back(), "Impossible d'\xE9" "crire le fichier : " + std::string(target));
+        EXPECT_EQ(SnapshotTree(root_), before) << target;
+    }
+}
+
+TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges) {
+    Install("a.bin", "old");
+    const auto before = SnapshotTree(root_);
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("cut.dvk"), kKey,
+                                    {{0, "s", "a.bin", PatternData(3000)}, {0, "s", "b.bin", PatternData(9000)}}));
+    std::uintmax_t size = fs::file_size(dir_.File("cut.dvk"));
+    fs::resize_file(dir_.File("cut.dvk"), size - 100);  // the download went wrong after the list was read
+
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
+    EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Progress("b.bin", 91)) << "the blocks that could be read";
+    EXPECT_EQ(SnapshotTree(root_), before);
+}
+
+TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("changed.dvk"), kKey, {{0, "s", "a.bin", "12345"}}));
+    std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
+    bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"
+    ASSERT_TRUE(WriteFileBytes(dir_.File("changed.dvk"), bytes));
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
+    EXPECT_TRUE(SnapshotTree(root_).empty());
+}
+
+TEST_F(ApplyEngineTest, APackageThatIsNotOpenIsNotApplied) {
+    PatchPackage never;
+    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_));
+    EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_PACKAGE_DAMAGED)});
+    EXPECT_TRUE(SnapshotTree(root_).empty());
+}
+
+TEST_F(ApplyEngineTest, LeftoversOfAnInterruptedRunAreCleanedUp) {
+    Install("a.dll", "old");
+    std::string target = files_->TargetPath(root_, "a.dll");
+    ASSERT_TRUE(WriteFileBytes(StagedCommit::StagedName(target, 0), "half-written"));
+    ASSERT_TRUE(WriteFileBytes(StagedCommit::BackupName(target, 0), "an older backup"));
+    EXPECT_TRUE(Apply({{0, "s", "a.dll", "new"}}));
+    EXPECT_EQ(Installed("a.dll"), "new");
+    EXPECT_EQ(SnapshotTree(root_).size(), 1u);
+}
+
+}  // namespace
