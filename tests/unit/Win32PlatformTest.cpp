@@ -1,0 +1,170 @@
+// The Windows side of the engine under the real registry and the real file
+// replacement calls (run under Wine by the Windows build's tests).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "engine/ApplyEngine.h"
+#include "engine/MessageStrings.h"
+#include "engine/platform/win32/Win32RegistryLookup.h"
+#include "tests/unit/EngineFixtures.h"
+#include "tests/unit/TestFiles.h"
+
+namespace {
+
+// A key of its own below HKEY_LOCAL_MACHINE\Software, removed afterwards.
+class ScratchKey {
+public:
+    explicit ScratchKey(const std::string& name)
+        : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    }
+    ~ScratchKey() {
+        RegCloseKey(key_);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
+    }
+    const std::string& Path() const { return path_; }
+    bool SetPath(DWORD type, const void* data, DWORD size) {
+        return RegSetValueExA(key_, "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    }
+    void DeletePath() { RegDeleteValueA(key_, "Path"); }
+
+private:
+    std::string path_;
+    HKEY key_ = nullptr;
+};
+
+TEST(Win32RegistryLookupTest, ReadsOnlyStringPathsAndOnlyTheBytesReturned) {
+    ScratchKey key("Lookup");
+    Win32RegistryLookup lookup;
+    struct Case {
+        const char* why;
+        DWORD type;
+        std::string bytes;
+        bool installed;
+        std::string root;
+    };
+    const Case cases[] = {
+        {"plain string", REG_SZ, std::string("C:\\Prog\0", 8), true, "C:\\Prog"},
+        {"expandable string, not expanded", REG_EXPAND_SZ, std::string("%ProgramFiles%\\X\0", 17), true,
+         "%ProgramFiles%\\X"},
+        {"no terminating NUL", REG_SZ, "C:\\NoNul", true, "C:\\NoNul"},
+        {"text after a NUL", REG_SZ, std::string("C:\\A\0junk\0", 10), true, "C:\\A"},
+        {"accented root", REG_SZ, std::string("C:\\\xC9" "diteur\0", 11), true, "C:\\\xC9" "diteur"},
+        {"empty string", REG_SZ, std::string("\0", 1), false, ""},
+        {"zero bytes", REG_SZ, "", false, ""},
+        {"a number", REG_DWORD, std::string("\x01\x00\x00\x00", 4), false, ""},
+        {"binary", REG_BINARY, "C:\\Bin", false, ""},
+        {"multi-string", REG_MULTI_SZ, std::string("C:\\M\0\0", 6), false, ""},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(key.SetPath(c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()))) << c.why;
+        std::optional<std::string> root = lookup.FindInstallRoot(key.Path());
+        EXPECT_EQ(root.has_value(), c.installed) << c.why;
+        if (root) {
+            EXPECT_EQ(*root, c.root) << c.why;
+        }
+    }
+    key.DeletePath();
+    EXPECT_FALSE(lookup.FindInstallRoot(key.Path())) << "no Path value";
+    EXPECT_FALSE(lookup.FindInstallRoot(key.Path() + "\\Missing")) << "no key";
+}
+
+TEST(Win32RegistryLookupTest, FindsAKeyWrittenByRegAddInEitherView) {
+    // The product's installer may write through either registry view; the
+    // command-line tool stands in for it.
+    for (const char* view : {"", " /reg:64"}) {
+        std::string key = "Software\\DravlekTests\\RegAdd" + std::to_string(GetCurrentProcessId());
+        std::string command = "reg add \"HKLM\\" + key + "\" /v Path /t REG_SZ /d \"C:\\Installed\" /f" + view +
+                              " >nul 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        Win32RegistryLookup lookup;
+        std::optional<std::string> root = lookup.FindInstallRoot(key);
+        ASSERT_TRUE(root.has_value()) << view;
+        EXPECT_EQ(*root, "C:\\Installed") << view;
+        std::system(("reg delete \"HKLM\\" + key + "\" /f" + view + " >nul 2>&1").c_str());
+        EXPECT_FALSE(lookup.FindInstallRoot(key)) << "deleted" << view;
+    }
+}
+
+class Win32ApplyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = dir_.File("install");
+        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+        std::string rootValue = root_ + std::string(1, '\0');
+        ASSERT_TRUE(key_.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
+    }
+    std::string Target(const std::string& name) { return root_ + "\\" + name; }
+    // Applies through PatchPackage::Apply: the registry and the Win32 files.
+    bool Apply(const std::vector<PackageContent>& entries) {
+        EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), entries));
+        return package_.Apply(sink_);
+    }
+
+    TempDir dir_;
+    ScratchKey key_{"Apply"};
+    std::string root_;
+    PatchPackage package_;
+    RecordingSink sink_;
+};
+
+TEST_F(Win32ApplyTest, AppliesThroughTheRegistryAndReplacesFilesInPlace) {
+    ASSERT_TRUE(WriteFileBytes(Target("a.dll"), "old a"));
+    ASSERT_TRUE(CreateDirectoryA(Target("sub").c_str(), nullptr));
+    EXPECT_TRUE(Apply({{kRequiredFlag, "s", "a.dll", "new a"}, {0, "s", "sub\\b.txt", PatternData(5000)}}));
+    EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_UPDATE_COMPLETE));
+    EXPECT_EQ(ReadFileBytes(Target("a.dll")), "new a");
+    EXPECT_EQ(ReadFileBytes(Target("sub\\b.txt")), PatternData(5000));
+    EXPECT_EQ(SnapshotTree(root_).size(), 3u) << "no staging or backup file is left";
+}
+
+TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
+    ASSERT_TRUE(WriteFileBytes(Target("a.txt"), "old a"));
+    ASSERT_TRUE(WriteFileBytes(Target("locked.dll"), "read-only"));
+    ASSERT_TRUE(SetFileAttributesA(Target("locked.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    const auto before = SnapshotTree(root_);
+    EXPECT_FALSE(Apply({{0, "s", "a.txt", "new a"}, {0, "s", "locked.dll", "new"}}));
+    EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_WRITE_FAILED) + " locked.dll");
+    EXPECT_EQ(SnapshotTree(root_), before);
+    EXPECT_NE(GetFileAttributesA(Target("locked.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    SetFileAttributesA(Target("locked.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Held open by another program without delete sharing, as a running program
+// holds its own executable.
+HANDLE HoldOpen(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST_F(Win32ApplyTest, ATargetHeldOpenStopsTheUpdateAndNothingChanges) {
+    ASSERT_TRUE(WriteFileBytes(Target("first.txt"), "first"));
+    ASSERT_TRUE(WriteFileBytes(Target("busy.exe"), "running"));
+    const auto before = SnapshotTree(root_);
+    HANDLE busy = HoldOpen(Target("busy.exe"));
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(Apply({{0, "s", "first.txt", "changed"}, {0, "s", "new.txt", "n"}, {0, "s", "busy.exe", "new"}}));
+    CloseHandle(busy);
+    EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_WRITE_FAILED) + " busy.exe");
+    EXPECT_EQ(SnapshotTree(root_), before);
+}
+
+TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
+    ASSERT_TRUE(WriteFileBytes(Target("busy.exe"), "running"));
+    HANDLE busy = HoldOpen(Target("busy.exe"));
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    std::thread release([busy] {
+        Sleep(300);
+        CloseHandle(busy);
+    });
+    bool applied = Apply({{0, "s", "busy.exe", "new"}});
+    release.join();
+    EXPECT_TRUE(applied);
+    EXPECT_EQ(ReadFileBytes(Target("busy.exe")), "new");
+}
+
+}  // namespace
