@@ -1,5 +1,7 @@
 #include "engine/StagedCommit.h"
 
+#include "engine/BufferedOutputFile.h"
+
 StagedCommit::~StagedCommit() {
     if (!finished_) Rollback();
 }
@@ -19,8 +21,9 @@ OutputFile* StagedCommit::Stage(const std::string& targetPath) {
     item.backup = BackupName(targetPath, items_.size());
     // A run that was killed may have left a file under this name.
     files_.Remove(item.staged);
-    item.file = files_.CreateNew(item.staged);
-    if (!item.file) return nullptr;
+    std::unique_ptr<OutputFile> file = files_.CreateNew(item.staged);
+    if (!file) return nullptr;
+    item.file = std::make_unique<BufferedOutputFile>(std::move(file));
     items_.push_back(std::move(item));
     return items_.back().file.get();
 }

@@ -57,7 +57,7 @@ public:
 private:
     bool Refill();
 
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 256 * 1024;
 
     std::FILE* file_ = nullptr;
     bool failed_ = false;

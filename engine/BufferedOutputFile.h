@@ -1,0 +1,28 @@
+// Gathers small writes into large ones before they reach the file: the engine
+// writes 4096-byte blocks, and one system call per block would cost more than
+// the copying itself.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/TargetFileSystem.h"
+
+class BufferedOutputFile : public OutputFile {
+public:
+    static constexpr std::size_t kBufferSize = 1 << 20;
+
+    explicit BufferedOutputFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)), buffer_(kBufferSize) {}
+
+    bool Write(const void* data, std::size_t size) override;
+    // Writes what is buffered, closes the file and gives the buffer back.
+    bool Close() override;
+
+private:
+    bool Flush();
+
+    std::unique_ptr<OutputFile> file_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    bool failed_ = false;
+};
