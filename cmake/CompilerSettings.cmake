@@ -11,3 +11,10 @@ if(DVK_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+if(DVK_FUZZ)
+  # Everything is instrumented for coverage and checked by ASan and UBSan;
+  # only the fuzz targets link libFuzzer's own main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,123 @@
+// libFuzzer target: arbitrary bytes as a package, applied to a scratch
+// install root that already holds a few files. Whatever the bytes, an apply
+// that fails leaves the root exactly as it was, one that succeeds leaves each
+// target with the bytes of the last entry naming it, nothing is ever written
+// outside the root, and no staging or backup file is left behind.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "engine/ApplyEngine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CountingSink : public StatusSink {
+public:
+    void SetStatusLine(const std::string& text) override { last = text; }
+    std::string last;
+};
+
+void Check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        tree[fs::relative(entry.path(), root).generic_string()] =
+            entry.is_directory() ? "<dir>" : ReadAll(entry.path());
+    }
+    return tree;
+}
+
+// <work>/package.dvk and <work>/root/ with: a.dll, readme.txt, sub/, sub/b.txt.
+void ResetWorkArea(const fs::path& work) {
+    fs::remove_all(work);
+    fs::create_directories(work / "root" / "sub");
+    WriteAll(work / "root" / "a.dll", "installed a");
+    WriteAll(work / "root" / "readme.txt", "installed readme");
+    WriteAll(work / "root" / "sub" / "b.txt", "installed b");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fs::path work = fs::temp_directory_path() / ("dvk-fuzz-apply-" + std::to_string(getpid()));
+    ResetWorkArea(work);
+    const fs::path packagePath = work / "package.dvk";
+    WriteAll(packagePath, std::string(reinterpret_cast<const char*>(data), size));
+
+    PatchPackage package;
+    if (!package.Open(packagePath.string())) return 0;
+
+    const fs::path root = work / "root";
+    const auto before = Snapshot(root);
+    FixedInstallRootLookup lookup;
+    lookup.Set(package.GetRegistryKey(), root.string());
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    CountingSink sink;
+    bool applied = ApplyPackage(package, sink, lookup, *files);
+
+    // Nothing beside the root and the package appears in the work area.
+    std::size_t inWork = 0;
+    for (const auto& entry : fs::directory_iterator(work)) {
+        (void)entry;
+        ++inWork;
+    }
+    Check(inWork == 2, "something was written outside the install root");
+
+    const auto after = Snapshot(root);
+    for (const auto& [name, bytes] : after) {
+        Check(name.find(".~dvk") == std::string::npos, "a staging or backup file was left");
+        (void)bytes;
+    }
+    if (!applied) {
+        Check(after == before, "a failed apply changed the install root");
+        return 0;
+    }
+    // Expected contents: the last entry that names each target wins.
+    std::map<std::string, std::string> expected = before;
+    for (const PackageEntry& entry : package.GetEntries()) {
+        std::string name = entry.targetName;
+        for (char& c : name) {
+            if (c == '\\') c = '/';
+        }
+        PackageStream& stream = package.Stream();
+        stream.DiscardBuffer();
+        stream.Seek(entry.recordOffset);
+        stream.ReadByte();
+        package.ReadInt32();
+        package.ReadString();
+        package.ReadString();
+        std::string bytes(entry.dataSize > 0 ? static_cast<std::size_t>(entry.dataSize) : 0, '\0');
+        Check(stream.Read(&bytes[0], bytes.size()) == bytes.size(), "data of an applied entry is unreadable");
+        // Paths like "x/./y" or "x//y" name the same file as "x/y".
+        expected[fs::path(name).lexically_normal().generic_string()] = bytes;
+    }
+    Check(after == expected, "an applied root does not hold the package's bytes");
+    return 0;
+}
