@@ -1,0 +1,94 @@
+// dvk extract: applies a package to a folder with the updater's own engine.
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "engine/ApplyEngine.h"
+#include "engine/InstallRootLookup.h"
+#include "tools/dvk/CodePage1252.h"
+#include "tools/dvk/Command.h"
+#include "tools/dvk/CommandLine.h"
+#include "tools/dvk/LocaleTargetFileSystem.h"
+#include "tools/dvk/SystemText.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dvk extract PKG --to DIR [--quiet]\n"
+    "\n"
+    "Applies the package to DIR exactly as the updater applies it to the\n"
+    "install root that the registry names: every required file must already be\n"
+    "in DIR, then every entry is written, and the files change all together or\n"
+    "not at all. No folder is created, as the updater creates none: DIR must\n"
+    "already hold every folder the targets need. Every status line the updater\n"
+    "would show is printed; the exit status is 0 when the update is complete.\n"
+    "\n"
+    "  --to DIR   the folder that stands in for the install root\n"
+    "  --quiet    print only the last status line\n";
+
+// Prints the updater's status lines as they come, or keeps only the last one.
+class PrintingSink : public StatusSink {
+public:
+    explicit PrintingSink(bool quiet) : quiet_(quiet) {}
+    void SetStatusLine(const std::string& text) override {
+        last_ = text;
+        if (!quiet_) PrintOut(Cp1252ToUtf8(text) + "\n");
+    }
+    const std::string& Last() const { return last_; }
+
+private:
+    bool quiet_;
+    std::string last_;
+};
+
+int Fail(const std::string& message, int status = kExitFailed) {
+    return ReportError("extract", message, status);
+}
+
+}  // namespace
+
+int RunExtract(const std::vector<std::string>& args) {
+    CommandLine line({"help", "quiet"}, {"to"});
+    std::string error;
+    if (!line.Parse(args, error)) return Fail(error + " (see dvk extract --help)", kExitUsage);
+    if (line.Has("help")) {
+        PrintOut(kHelp);
+        return kExitOk;
+    }
+    if (line.Operands().size() != 1) return Fail("give exactly one package (see dvk extract --help)", kExitUsage);
+    if (!line.Has("to")) return Fail("--to DIR is missing", kExitUsage);
+
+    const std::string& file = line.Operands()[0];
+    const std::string dir = line.Value("to");
+    std::error_code code;
+    if (dir.empty() || !std::filesystem::is_directory(PathFromUtf8(dir), code)) {
+        return Fail("'" + dir + "': no such folder");
+    }
+    std::string root;
+    std::string packagePath;
+    if (!NarrowSystemPath(dir, root)) return Fail("'" + dir + "': the path has a character the system cannot pass on");
+
+    PatchPackage package;
+    if (!NarrowSystemPath(file, packagePath) || !package.Open(packagePath)) {
+        // The reader only says no; the check says why.
+        PackageStream stream;
+        PackageContents contents;
+        PackageCheckResult result;
+        if (!InspectPackage(file, stream, contents, result, error)) return Fail(error);
+        return Fail("'" + file + "' is damaged: " + DescribePackageCheck(result));
+    }
+
+    FixedInstallRootLookup lookup;
+    lookup.Set(package.GetRegistryKey(), root);
+#ifdef _WIN32
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+#else
+    std::unique_ptr<TargetFileSystem> files =
+        std::make_unique<LocaleTargetFileSystem>(CreateSystemTargetFileSystem());
+#endif
+    PrintingSink sink(line.Has("quiet"));
+    const bool applied = ApplyPackage(package, sink, lookup, *files);
+    if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");
+    if (!applied) return Fail("the package was not applied; '" + dir + "' is unchanged");
+    return kExitOk;
+}

@@ -1,0 +1,112 @@
+// dvk info: what a package holds, as a table or as JSON.
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/dvk/CodePage1252.h"
+#include "tools/dvk/Command.h"
+#include "tools/dvk/CommandLine.h"
+#include "tools/dvk/JsonText.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dvk info PKG [--json]\n"
+    "\n"
+    "Shows the package's title, registry key and entry count, then one line per\n"
+    "entry: its index, record offset, required flag, flags byte, data size,\n"
+    "source name and target name. Names are shown converted from code page 1252.\n"
+    "A damaged package is not shown: the first rule it breaks is reported (see\n"
+    "dvk verify).\n"
+    "\n"
+    "  --json   print one JSON object instead: file, title, registryKey,\n"
+    "           entryCount (as stored) and entries, each with index,\n"
+    "           recordOffset, required, flags, size, source and target\n";
+
+std::string Hex2(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+std::string PadLeft(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// Width as a terminal shows it: UTF-8 continuation bytes take no column.
+std::size_t Columns(const std::string& utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string PadRight(const std::string& text, std::size_t width) {
+    std::size_t columns = Columns(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
+}
+
+std::string AsJson(const std::string& file, const PackageContents& contents) {
+    std::string json = "{\n";
+    json += "  \"file\": " + JsonString(file) + ",\n";
+    json += "  \"title\": " + JsonString(Cp1252ToUtf8(contents.title)) + ",\n";
+    json += "  \"registryKey\": " + JsonString(Cp1252ToUtf8(contents.registryKey)) + ",\n";
+    json += "  \"entryCount\": " + std::to_string(contents.entryCount) + ",\n";
+    json += "  \"entries\": [";
+    for (std::size_t i = 0; i < contents.entries.size(); ++i) {
+        const PackageEntry& entry = contents.entries[i];
+        json += i == 0 ? "\n" : ",\n";
+        json += "    {\"index\": " + std::to_string(i) + ", \"recordOffset\": " + std::to_string(entry.recordOffset) +
+                ", \"required\": " + (entry.IsRequired() ? "true" : "false") +
+                ", \"flags\": " + std::to_string(entry.flags) + ", \"size\": " + std::to_string(entry.dataSize) +
+                ", \"source\": " + JsonString(Cp1252ToUtf8(entry.sourceName)) +
+                ", \"target\": " + JsonString(Cp1252ToUtf8(entry.targetName)) + "}";
+    }
+    json += contents.entries.empty() ? "]\n" : "\n  ]\n";
+    return json + "}\n";
+}
+
+std::string AsTable(const PackageContents& contents, std::int64_t fileSize) {
+    std::string text;
+    text += "Title:         " + Cp1252ToUtf8(contents.title) + "\n";
+    text += "Registry key:  " + Cp1252ToUtf8(contents.registryKey) + "\n";
+    text += "Entries:       " + std::to_string(contents.entries.size());
+    if (contents.entryCount < 0) text += " (the header says " + std::to_string(contents.entryCount) + ")";
+    text += "\nFile size:     " + std::to_string(fileSize) + " bytes\n";
+    if (contents.entries.empty()) return text;
+
+    std::size_t sourceWidth = 6;
+    for (const PackageEntry& entry : contents.entries) {
+        sourceWidth = std::max(sourceWidth, Columns(Cp1252ToUtf8(entry.sourceName)));
+    }
+    text += "\nIndex      Offset  Required  Flags       Size  " + PadRight("Source", sourceWidth) + "  Target\n";
+    for (std::size_t i = 0; i < contents.entries.size(); ++i) {
+        const PackageEntry& entry = contents.entries[i];
+        text += PadLeft(std::to_string(i), 5) + PadLeft(std::to_string(entry.recordOffset), 12) + "  " +
+                (entry.IsRequired() ? "yes     " : "no      ") + "  " + Hex2(entry.flags) +
+                PadLeft(std::to_string(entry.dataSize), 12) + "  " +
+                PadRight(Cp1252ToUtf8(entry.sourceName), sourceWidth) + "  " + Cp1252ToUtf8(entry.targetName) + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& args) {
+    CommandLine line({"help", "json"}, {});
+    std::string error;
+    if (!line.Parse(args, error)) return ReportError("info", error + " (see dvk info --help)", kExitUsage);
+    if (line.Has("help")) {
+        PrintOut(kHelp);
+        return kExitOk;
+    }
+    if (line.Operands().size() != 1) return ReportError("info", "give exactly one package (see dvk info --help)", kExitUsage);
+
+    const std::string& file = line.Operands()[0];
+    PackageStream stream;
+    PackageContents contents;
+    PackageCheckResult result;
+    if (!InspectPackage(file, stream, contents, result, error)) return ReportError("info", error, kExitFailed);
+    if (!result.IsSound()) {
+        return ReportError("info", "'" + file + "' is damaged: " + DescribePackageCheck(result), kExitFailed);
+    }
+    PrintOut(line.Has("json") ? AsJson(file, contents) : AsTable(contents, stream.Size()));
+    return kExitOk;
+}

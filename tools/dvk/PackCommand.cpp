@@ -1,0 +1,164 @@
+// dvk pack: makes a package from a folder or a file list.
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "package/PackageWriter.h"
+#include "tools/dvk/AtomicFile.h"
+#include "tools/dvk/CodePage1252.h"
+#include "tools/dvk/Command.h"
+#include "tools/dvk/CommandLine.h"
+#include "tools/dvk/PackPlan.h"
+#include "tools/dvk/ProgressBar.h"
+#include "tools/dvk/SystemText.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]...\n"
+    "       dvk pack OUT.dvk --title TEXT --key KEY --list FILE [--required GLOB]...\n"
+    "\n"
+    "Makes a package. With DIR, every regular file below DIR becomes an entry\n"
+    "whose target name is its path relative to DIR with '\\' separators; the\n"
+    "entries are sorted by target name, so the same files always give the same\n"
+    "bytes. With --list, FILE says what goes in, in its order, one entry a line:\n"
+    "    source<TAB>target<TAB>flags\n"
+    "flags is the entry's flags byte (0 to 255, decimal or 0x hex; 2 marks the\n"
+    "file as required). Blank lines and lines starting with '#' are skipped; a\n"
+    "relative source is found from the list's folder.\n"
+    "\n"
+    "  --title TEXT     the title the updater lists the package by\n"
+    "  --key KEY        registry key below HKEY_LOCAL_MACHINE whose value Path\n"
+    "                   names the install root, e.g. 'Software\\Maker\\Product'\n"
+    "  --required GLOB  mark matching targets as required: the update stops\n"
+    "                   unless they are already installed. '*' and '?' stay\n"
+    "                   within a folder, '**' crosses folders, '/' and '\\' are\n"
+    "                   the same, case is ignored. May be repeated.\n"
+    "\n"
+    "Titles and names are stored in code page 1252. A name with a character that\n"
+    "has no cp1252 byte, a name the updater would refuse (absolute, '..', ':',\n"
+    "a device name such as CON), a file over 2147483647 bytes, or two names that\n"
+    "are one file on Windows stop the pack. The package is written under a\n"
+    "temporary name and renamed when complete: a failed pack leaves nothing.\n";
+
+// Whether path lies below folder (both existing or not).
+bool IsInside(const fs::path& path, const fs::path& folder) {
+    std::error_code code;
+    fs::path full = fs::weakly_canonical(path, code);
+    if (code) return false;
+    fs::path base = fs::weakly_canonical(folder, code);
+    if (code) return false;
+    auto mismatch = std::mismatch(base.begin(), base.end(), full.begin(), full.end());
+    return mismatch.first == base.end();
+}
+
+// Streams every file into the writer in entry order.
+bool WriteEntries(PackageWriter& writer, const PackPlan& plan, std::string& error) {
+    ProgressBar progress("packing", plan.TotalBytes());
+    std::vector<char> buffer(64 * 1024);
+    for (const PackItem& item : plan.Items()) {
+        std::ifstream in(item.source, std::ios::binary);
+        if (!in) {
+            error = "'" + item.shownName + "': cannot read the file";
+            return false;
+        }
+        std::int64_t remaining = item.size;
+        while (remaining > 0) {
+            std::size_t want = remaining < static_cast<std::int64_t>(buffer.size()) ? static_cast<std::size_t>(remaining)
+                                                                                    : buffer.size();
+            in.read(buffer.data(), static_cast<std::streamsize>(want));
+            std::size_t got = static_cast<std::size_t>(in.gcount());
+            if (got != want) {
+                error = "'" + item.shownName + "': the file got shorter while it was packed";
+                return false;
+            }
+            if (!writer.WriteData(buffer.data(), got)) {
+                error = "cannot write the package (disk full?)";
+                return false;
+            }
+            remaining -= static_cast<std::int64_t>(got);
+            progress.Advance(static_cast<std::int64_t>(got));
+        }
+        if (in.peek() != std::ifstream::traits_type::eof()) {
+            error = "'" + item.shownName + "': the file grew while it was packed";
+            return false;
+        }
+    }
+    return true;
+}
+
+int Fail(const std::string& message, int status = kExitFailed) {
+    return ReportError("pack", message, status);
+}
+
+}  // namespace
+
+int RunPack(const std::vector<std::string>& args) {
+    CommandLine line({"help"}, {"title", "key", "list", "required"}, {"required"});
+    std::string error;
+    if (!line.Parse(args, error)) return Fail(error + " (see dvk pack --help)", kExitUsage);
+    if (line.Has("help")) {
+        PrintOut(kHelp);
+        return kExitOk;
+    }
+    const std::vector<std::string>& operands = line.Operands();
+    const bool fromList = line.Has("list");
+    if (operands.empty()) return Fail("the package to write (OUT.dvk) is missing (see dvk pack --help)", kExitUsage);
+    if (fromList && operands.size() != 1) return Fail("give either DIR or --list FILE, not both", kExitUsage);
+    if (!fromList && operands.size() != 2) {
+        return Fail(operands.size() < 2 ? "the folder to pack (DIR) or --list FILE is missing"
+                                        : "too many operands: expected OUT.dvk and DIR",
+                    kExitUsage);
+    }
+    if (!line.Has("title")) return Fail("--title is missing", kExitUsage);
+    if (!line.Has("key")) return Fail("--key is missing", kExitUsage);
+
+    const std::string out = operands[0];
+    std::string title;
+    std::string key;
+    std::uint32_t bad = 0;
+    if (line.Value("title").empty()) return Fail("the title is empty; the updater would list an empty line");
+    if (!Utf8ToCp1252(line.Value("title"), title, &bad)) {
+        return Fail("the title has a character with no code page 1252 byte (" + CodePointName(bad) + ")");
+    }
+    if (!Utf8ToCp1252(line.Value("key"), key, &bad)) {
+        return Fail("the registry key has a character with no code page 1252 byte (" + CodePointName(bad) + ")");
+    }
+    if (key.empty() || key[0] == '\\') {
+        return Fail("the registry key must be a path below HKEY_LOCAL_MACHINE such as 'Software\\Maker\\Product'");
+    }
+
+    PackPlan plan;
+    if (fromList) {
+        if (!plan.AddList(line.Value("list"), error)) return Fail(error);
+    } else {
+        if (IsInside(PathFromUtf8(out), PathFromUtf8(operands[1]))) {
+            return Fail("'" + out + "' lies inside the folder being packed; write it elsewhere");
+        }
+        if (!plan.AddDirectory(operands[1], error)) return Fail(error);
+    }
+    if (!plan.MarkRequired(line.Values("required"), error)) return Fail(error);
+    if (!plan.CheckDistinctTargets(error)) return Fail(error);
+
+    std::vector<PackageWriterEntry> headers;
+    for (const PackItem& item : plan.Items()) {
+        headers.push_back({item.flags, static_cast<std::int32_t>(item.size), item.sourceName, item.targetName});
+    }
+    AtomicFile file(PathFromUtf8(out));
+    if (!file.Create(error)) return Fail(error);
+    PackageWriter writer(file.Stream());
+    if (!writer.Begin(title, key, headers)) {
+        return Fail(file.Stream() ? "too much data: every record must start below 2 GiB"
+                                  : "cannot write the package (disk full?)");
+    }
+    if (!WriteEntries(writer, plan, error)) return Fail(error);
+    if (!writer.Finish()) return Fail("cannot write the package (disk full?)");
+    if (!file.Commit(error)) return Fail(error);
+
+    PrintOut(out + ": " + std::to_string(plan.Items().size()) + " entries, " + std::to_string(plan.TotalBytes()) +
+             " bytes of data\n");
+    return kExitOk;
+}
