@@ -29,7 +29,6 @@ std::int64_t TellFile(std::FILE* file) {
 
 PackageStream::~PackageStream() {
     Close();
-    delete[] buffer_;
 }
 
 bool PackageStream::Open(const std::string& fileName) {
@@ -53,7 +52,11 @@ bool PackageStream::Open(const std::string& fileName) {
         return false;
     }
     std::setvbuf(file, nullptr, _IONBF, 0);  // our own buffer does the work
-    if (buffer_ == nullptr) buffer_ = new unsigned char[kBufferSize];
+    // A small package (the usual case when titles are listed) needs only a
+    // small buffer.
+    std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(size, kBufferSize));
+    if (capacity == 0) capacity = 1;
+    if (buffer_.size() != capacity) std::vector<unsigned char>(capacity).swap(buffer_);
     file_ = file;
     size_ = size;
     position_ = 0;
@@ -83,7 +86,7 @@ bool PackageStream::Refill() {
     if (file_ == nullptr || position_ < 0 || position_ >= size_) return false;
     if (SeekFile(file_, position_, SEEK_SET) != 0) return false;
     bufferStart_ = position_;
-    bufferLength_ = std::fread(buffer_, 1, kBufferSize, file_);
+    bufferLength_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
     return bufferLength_ > 0;
 }
 
@@ -109,7 +112,7 @@ std::size_t PackageStream::Read(void* buffer, std::size_t count) {
         if (position_ >= bufferStart_ && position_ < bufferEnd) {
             std::size_t available = static_cast<std::size_t>(bufferEnd - position_);
             std::size_t take = std::min(available, count - delivered);
-            std::memcpy(out + delivered, buffer_ + (position_ - bufferStart_), take);
+            std::memcpy(out + delivered, buffer_.data() + (position_ - bufferStart_), take);
             delivered += take;
             position_ += static_cast<std::int64_t>(take);
         } else if (!Refill()) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class PackageStream {
 public:
@@ -65,5 +66,5 @@ private:
     std::int64_t position_ = 0;     // logical position of the next byte read
     std::int64_t bufferStart_ = 0;  // file offset of buffer_[0]
     std::size_t bufferLength_ = 0;  // valid bytes in buffer_
-    unsigned char* buffer_ = nullptr;
+    std::vector<unsigned char> buffer_;  // no larger than the file it reads
 };
