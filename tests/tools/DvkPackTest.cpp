@@ -203,6 +203,9 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
     WriteFileBytes(Path("bad-list.txt"), "a.txt\ta.txt\n");
     WriteFileBytes(Path("bad-flags.txt"), "tree/a.txt\ta.txt\t256\n");
     WriteFileBytes(Path("missing-source.txt"), "tree/none.txt\tnone.txt\t0\n");
+    // The kernel gives /proc files a size of 0 but content when read: like a
+    // file that grows while it is packed, met only after writing has begun.
+    WriteFileBytes(Path("growing.txt"), "tree/a.txt\ta.txt\t0\n/proc/self/status\tstatus.txt\t0\n");
     fs::create_directories(Path("out"));
     WriteFileBytes(Path("out/p.dvk"), "the previous package");
     fs::create_directories(Path("fifo-tree"));
@@ -231,6 +234,8 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
         {"list source missing", {"--title", "T", "--key", "K", "--list", Path("missing-source.txt")}, 1,
          "line 1: 'tree/none.txt': not a readable file"},
         {"missing list", {"--title", "T", "--key", "K", "--list", Path("none.txt")}, 1, "cannot read the list"},
+        {"a file growing while packed", {"--title", "T", "--key", "K", "--list", Path("growing.txt")}, 1,
+         "'/proc/self/status': the file grew while it was packed"},
         {"a pipe in the folder", {"--title", "T", "--key", "K", Path("fifo-tree")}, 1, "'pipe': not a regular file"},
     };
     for (const Refusal& c : cases) ExpectRefused(c, Path("out/p.dvk"), Path("out"), {"p.dvk"});

@@ -158,7 +158,8 @@ int RunPack(const std::vector<std::string>& args) {
     if (!writer.Finish()) return Fail("cannot write the package (disk full?)");
     if (!file.Commit(error)) return Fail(error);
 
-    PrintOut(out + ": " + std::to_string(plan.Items().size()) + " entries, " + std::to_string(plan.TotalBytes()) +
-             " bytes of data\n");
+    const std::size_t count = plan.Items().size();
+    PrintOut(out + ": " + std::to_string(count) + (count == 1 ? " entry, " : " entries, ") +
+             std::to_string(plan.TotalBytes()) + " bytes of data\n");
     return kExitOk;
 }
