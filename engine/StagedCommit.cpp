@@ -67,6 +67,8 @@ void StagedCommit::Rollback() {
                 files_.Remove(item.target);
             }
             item.replaced = false;
+        } else {
+            files_.Remove(item.backup);  // a link left by a replace that failed halfway
         }
         files_.Remove(item.staged);
     }

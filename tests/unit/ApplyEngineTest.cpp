@@ -315,4 +315,14 @@ TEST_F(ApplyEngineTest, LeftoversOfAnInterruptedRunAreCleanedUp) {
     EXPECT_EQ(SnapshotTree(root_).size(), 1u);
 }
 
+#ifndef _WIN32
+TEST_F(ApplyEngineTest, AReplacedFileKeepsItsPermissions) {
+    Install("tool.sh", "#!/bin/sh\n");
+    fs::permissions(root_ + "/tool.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_TRUE(Apply({{0, "s", "tool.sh", "#!/bin/sh\necho new\n"}}));
+    EXPECT_EQ(fs::status(root_ + "/tool.sh").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+#endif
+
 }  // namespace

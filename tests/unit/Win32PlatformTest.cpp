@@ -122,6 +122,14 @@ TEST_F(Win32ApplyTest, AppliesThroughTheRegistryAndReplacesFilesInPlace) {
     EXPECT_EQ(SnapshotTree(root_).size(), 3u) << "no staging or backup file is left";
 }
 
+TEST_F(Win32ApplyTest, AReplacedFileKeepsItsHiddenMark) {
+    ASSERT_TRUE(WriteFileBytes(Target("hidden.dat"), "old"));
+    ASSERT_TRUE(SetFileAttributesA(Target("hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_TRUE(Apply({{0, "s", "hidden.dat", "new"}}));
+    EXPECT_EQ(ReadFileBytes(Target("hidden.dat")), "new");
+    EXPECT_NE(GetFileAttributesA(Target("hidden.dat").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
 TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
     ASSERT_TRUE(WriteFileBytes(Target("a.txt"), "old a"));
     ASSERT_TRUE(WriteFileBytes(Target("locked.dll"), "read-only"));

@@ -12,6 +12,7 @@ namespace {
 // that meets one is tried again for about a second before it counts as failed.
 constexpr int kReplaceAttempts = 10;
 constexpr DWORD kReplaceRetryDelayMs = 100;
+constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 bool IsTransientError(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
@@ -56,6 +57,38 @@ private:
     HANDLE handle_;
 };
 
+// One attempt at putting replacement in place of target. Preferred: keep the
+// old contents under the backup name as a second link, then rename the new
+// file over the target in one step, so that the target is never missing, even
+// if the process is killed in between. On a volume without hard links (FAT),
+// ReplaceFile does it in two steps: target to backup, then the new file in.
+bool ReplaceOnce(const std::string& replacement, const std::string& target, const std::string& backup) {
+    // A program that holds the target open without delete sharing blocks the
+    // rename, and the removal of a second link too: find out before making one.
+    HANDLE probe = CreateFileA(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+
+    if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
+        if (MoveFileExA(replacement.c_str(), target.c_str(), kMoveFlags)) return true;
+        DWORD error = GetLastError();
+        DeleteFileA(backup.c_str());
+        SetLastError(error);
+        return false;
+    }
+    DWORD linkError = GetLastError();
+    if (linkError != ERROR_INVALID_FUNCTION && linkError != ERROR_NOT_SUPPORTED) return false;
+
+    if (ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
+    DWORD error = GetLastError();
+    // The old file already went to the backup name but the new one could not
+    // take its place: put the old one back.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExA(backup.c_str(), target.c_str(), kMoveFlags);
+    SetLastError(error);
+    return false;
+}
+
 class Win32TargetFileSystem : public TargetFileSystem {
 public:
     std::string TargetPath(const std::string& root, const std::string& targetName) const override {
@@ -84,28 +117,21 @@ public:
                               const std::string& backup) override {
         DWORD attributes = GetFileAttributesA(target.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-        // ReplaceFile would carry a read-only target's attribute over; the
-        // file was not meant to be changed, so the update stops instead.
+        // A read-only target was not meant to be changed: the update stops.
         if (attributes & FILE_ATTRIBUTE_READONLY) {
             SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
-        return RetryWhileInUse([&] {
-            if (ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
-            DWORD error = GetLastError();
-            // The old file already went to the backup name but the new one
-            // could not take its place: put the old one back.
-            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-                MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            }
-            SetLastError(error);
-            return false;
-        });
+        // The new file takes over the old one's hidden and system marks.
+        DWORD carried = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (carried != 0) SetFileAttributesA(replacement.c_str(), carried);
+        return RetryWhileInUse([&] { return ReplaceOnce(replacement, target, backup); });
     }
 
     bool MoveReplacing(const std::string& from, const std::string& to) override {
         return RetryWhileInUse([&] {
-            return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            return MoveFileExA(from.c_str(), to.c_str(), kMoveFlags) != 0;
         });
     }
 
