@@ -75,6 +75,7 @@ int RunExtract(const std::vector<std::string>& args) {
         PackageContents contents;
         PackageCheckResult result;
         if (!InspectPackage(file, stream, contents, result, error)) return Fail(error);
+        if (result.IsSound()) return Fail("'" + file + "': cannot read the file");  // changed meanwhile
         return Fail("'" + file + "' is damaged: " + DescribePackageCheck(result));
     }
 
