@@ -1,0 +1,106 @@
+// Starts dravlek-update.exe in a folder and takes it, as a user would, as far
+// as a running update: select the first row, Update, Yes. Returns once the
+// progress dialog is up, leaving the program running; the crash test then
+// kills the program at a moment of its choosing. With --finish it instead
+// waits for Close, clicks it, waits for the program to end and prints the
+// last status line, then the milliseconds from the progress dialog's
+// appearance to Close being enabled.
+//
+//   start-update.exe [--finish] PROGRAM FOLDER
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct WindowQuery {
+    DWORD processId;
+    const char* caption;
+    HWND notThis;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = {};
+    char caption[256] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (processId == query->processId && window != query->notThis && std::string(className) == "#32770" &&
+        std::string(caption) == query->caption && IsWindowVisible(window)) {
+        query->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level dialog of the process with this caption, within the timeout.
+HWND WaitForDialog(DWORD processId, const char* caption, HWND notThis, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        WindowQuery query{processId, caption, notThis, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+        if (query.found != nullptr) return query.found;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+int Fail(const char* what) {
+    std::fprintf(stderr, "start-update: %s\n", what);
+    return 1;
+}
+
+}  // namespace
+
+// Waits for the worker to enable Close, clicks it and waits for the exit.
+int Finish(HANDLE process, HWND progress) {
+    DWORD shown = GetTickCount();
+    HWND close = GetDlgItem(progress, 1006);
+    while (!IsWindowEnabled(close)) {
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return Fail("the program ended before Close");
+    }
+    DWORD applyMs = GetTickCount() - shown;
+    // Another process's control: its text comes only through WM_GETTEXT.
+    char status[1024] = {};
+    SendMessageA(GetDlgItem(progress, 1005), WM_GETTEXT, sizeof status, reinterpret_cast<LPARAM>(status));
+    PostMessageA(close, BM_CLICK, 0, 0);
+    if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0) return Fail("the program did not end after Close");
+    std::printf("%s\n%lu\n", status, applyMs);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    bool finish = argc == 4 && std::string(argv[1]) == "--finish";
+    if (finish) ++argv, --argc;
+    if (argc != 3) return Fail("usage: start-update.exe [--finish] PROGRAM FOLDER");
+    std::string commandLine = std::string("\"") + argv[1] + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup, &process)) {
+        return Fail("cannot start the program");
+    }
+    CloseHandle(process.hThread);
+
+    HWND select = WaitForDialog(process.dwProcessId, "Dravlek", nullptr, 30000);
+    if (select == nullptr) return Fail("the selection dialog did not appear");
+    HWND list = GetDlgItem(select, 1001);
+    if (SendMessageA(list, LB_GETCOUNT, 0, 0) < 1) return Fail("no package is listed");
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    SendMessageA(select, WM_COMMAND, MAKEWPARAM(1001, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    // Posted: the confirmation box that follows runs its own message loop.
+    PostMessageA(GetDlgItem(select, 1003), BM_CLICK, 0, 0);
+
+    HWND confirm = WaitForDialog(process.dwProcessId, "Dravlek", select, 10000);
+    if (confirm == nullptr) return Fail("the confirmation box did not appear");
+    PostMessageA(GetDlgItem(confirm, IDYES), BM_CLICK, 0, 0);
+
+    HWND progress = WaitForDialog(process.dwProcessId, "Mise \xE0 jour...", nullptr, 10000);
+    if (progress == nullptr) return Fail("the progress dialog did not appear");
+    int status = finish ? Finish(process.hProcess, progress) : 0;
+    CloseHandle(process.hProcess);
+    return status;
+}
