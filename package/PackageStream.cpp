@@ -134,11 +134,28 @@ std::int32_t PackageStream::ReadInt32() {
 }
 
 std::string PackageStream::ReadString() {
+    // Byte by byte in effect, but the buffered window is searched for the NUL
+    // and taken in pieces: a million names must not cost a million calls each.
     std::string text;
     for (;;) {
-        int byte = ReadByte();
-        if (byte == 0 || byte == kEndOfFile) break;
-        text.push_back(static_cast<char>(byte));
+        if (failed_ || file_ == nullptr) return text;
+        std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);
+        if (position_ < bufferStart_ || position_ >= bufferEnd) {
+            if (!Refill()) {
+                failed_ = true;
+                return text;
+            }
+            bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);
+        }
+        const unsigned char* begin = buffer_.data() + (position_ - bufferStart_);
+        std::size_t available = static_cast<std::size_t>(bufferEnd - position_);
+        const void* nul = std::memchr(begin, 0, available);
+        std::size_t take = nul ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - begin) : available;
+        text.append(reinterpret_cast<const char*>(begin), take);
+        position_ += static_cast<std::int64_t>(take);
+        if (nul != nullptr) {
+            ++position_;  // the NUL is consumed, not kept
+            return text;
+        }
     }
-    return text;
 }
