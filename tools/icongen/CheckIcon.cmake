@@ -1,0 +1,10 @@
+# Regenerates the icon and fails when it differs from the committed file.
+file(REMOVE ${OUTPUT})
+execute_process(COMMAND ${ICONGEN} ${DESCRIPTION} ${OUTPUT} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "icongen failed (${result})")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT} ${COMMITTED} RESULT_VARIABLE differs)
+if(NOT differs EQUAL 0)
+  message(FATAL_ERROR "res/app.ico is not what tools/icongen/app-icon.txt gives; build the update_icon target")
+endif()

@@ -1,0 +1,118 @@
+#include "ui/PackageSelectDialog.h"
+
+#include "engine/MessageStrings.h"
+#include "package/PatchPackage.h"
+#include "res/resource.h"
+#include "ui/ProgressDialog.h"
+#include "ui/UpdaterApp.h"
+
+namespace {
+
+// Closes a directory search when it goes out of scope.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+PackageSelectDialog::PackageSelectDialog()
+    : ModalDialog(IDD_PACKAGE_SELECT),
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))) {}
+
+void PackageSelectDialog::DoDataExchange() {
+    updateButton_.Bind(Handle(), IDC_UPDATE);
+    cancelButton_.Bind(Handle(), IDCANCEL);
+    prompt_.Bind(Handle(), IDC_PACKAGE_PROMPT);
+    packageList_.Bind(Handle(), IDC_PACKAGE_LIST);
+}
+
+bool PackageSelectDialog::OnInitDialog() {
+    SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    FindPackageFiles();
+    AddPackageRows();
+
+    prompt_.SetText(LoadMessageString(IDS_SELECT_PROMPT));
+    updateButton_.SetText(LoadMessageString(IDS_UPDATE_BUTTON));
+    cancelButton_.SetText(LoadMessageString(IDS_CANCEL_BUTTON));
+    updateButton_.Enable(false);
+    return true;
+}
+
+void PackageSelectDialog::FindPackageFiles() {
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA("*.dvk", &found));
+    if (search.Get() == INVALID_HANDLE_VALUE) return;
+    do {
+        fileNames_.push_back(found.cFileName);
+    } while (FindNextFileA(search.Get(), &found));
+}
+
+void PackageSelectDialog::AddPackageRows() {
+    // One reader for every file; each Open starts from a clean stream state.
+    PatchPackage titleReader;
+    for (std::size_t index = 0; index < fileNames_.size(); ++index) {
+        // A file that does not open as a package (unreadable, damaged, a
+        // directory) gets no row rather than some other file's title.
+        if (!titleReader.Open(fileNames_[index])) continue;
+        packageList_.AddRow(titleReader.GetTitle(), static_cast<LPARAM>(index));
+        titleReader.Close();
+    }
+}
+
+bool PackageSelectDialog::OnCommand(int id, int notifyCode, HWND control) {
+    if (id == IDC_UPDATE && notifyCode == BN_CLICKED) {
+        OnUpdate();
+        return true;
+    }
+    if (id == IDC_PACKAGE_LIST && notifyCode == LBN_SELCHANGE) {
+        updateButton_.Enable(true);
+        return true;
+    }
+    return ModalDialog::OnCommand(id, notifyCode, control);
+}
+
+void PackageSelectDialog::OnUpdate() {
+    int row = packageList_.GetSelectedRow();
+    if (row < 0) return;
+    if (MessageBoxA(Handle(), LoadMessageString(IDS_CONFIRM).c_str(), "Dravlek", MB_YESNO) == IDNO) return;
+
+    LPARAM index = packageList_.GetRowValue(row);
+    if (index < 0 || static_cast<std::size_t>(index) >= fileNames_.size()) return;
+
+    // If the file vanished or changed since it was listed, Open fails and the
+    // progress dialog shows that the package cannot be read; nothing is applied.
+    PatchPackage& package = UpdaterApp::Current().Package();
+    package.Open(fileNames_[static_cast<std::size_t>(index)]);
+    ProgressDialog progress;
+    progress.DoModal();
+    package.Close();
+    PostQuitMessage(0);
+}
+
+bool PackageSelectDialog::OnPaint() {
+    if (!IsIconic(Handle())) return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    SendMessageA(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    int iconWidth = GetSystemMetrics(SM_CXICON);
+    int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(Handle(), &client);
+    int x = (client.right - client.left - iconWidth + 1) / 2;
+    int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(Handle(), &paint);
+    return true;
+}

@@ -1,0 +1,39 @@
+// Shows the status lines of an update while ApplyWorker applies the
+// application's package; ends only after the worker has enabled Close.
+#pragma once
+
+#include <string>
+
+#include "engine/StatusSink.h"
+#include "ui/Control.h"
+#include "ui/ModalDialog.h"
+
+class ProgressDialog : public ModalDialog, public StatusSink {
+public:
+    ProgressDialog();
+
+    // Called from the worker thread: the status box's text is replaced on
+    // the user-interface thread before this returns.
+    void SetStatusLine(const std::string& text) override;
+
+    // The running dialog and its Close button, written before the worker
+    // starts and only read afterwards (by the worker).
+    static ProgressDialog* Running() { return running_; }
+    static Control* RunningCloseButton() { return runningCloseButton_; }
+
+protected:
+    void DoDataExchange() override;
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int notifyCode, HWND control) override;
+    // Enter, Esc and close requests end the dialog only once Close is enabled.
+    void OnOK() override;
+    void OnCancel() override;
+
+private:
+    Control label_;
+    Control statusBox_;
+    Control closeButton_;
+
+    static ProgressDialog* running_;
+    static Control* runningCloseButton_;
+};
