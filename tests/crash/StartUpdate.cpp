@@ -4,9 +4,11 @@
 // kills the program at a moment of its choosing. With --finish it instead
 // waits for Close, clicks it, waits for the program to end and prints the
 // last status line, then the milliseconds from the progress dialog's
-// appearance to Close being enabled.
+// appearance to Close being enabled. With --listing it only measures the
+// milliseconds from the program's start to its selection dialog shown with
+// every row, prints them and the row count, and cancels.
 //
-//   start-update.exe [--finish] PROGRAM FOLDER
+//   start-update.exe [--finish | --listing] PROGRAM FOLDER
 #include <windows.h>
 
 #include <cstdio>
@@ -73,9 +75,12 @@ int Finish(HANDLE process, HWND progress) {
 }
 
 int main(int argc, char** argv) {
-    bool finish = argc == 4 && std::string(argv[1]) == "--finish";
-    if (finish) ++argv, --argc;
-    if (argc != 3) return Fail("usage: start-update.exe [--finish] PROGRAM FOLDER");
+    std::string mode = argc == 4 ? argv[1] : "";
+    bool finish = mode == "--finish";
+    bool listing = mode == "--listing";
+    if (finish || listing) ++argv, --argc;
+    if (argc != 3) return Fail("usage: start-update.exe [--finish | --listing] PROGRAM FOLDER");
+    DWORD started = GetTickCount();
     std::string commandLine = std::string("\"") + argv[1] + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -88,7 +93,16 @@ int main(int argc, char** argv) {
     HWND select = WaitForDialog(process.dwProcessId, "Dravlek", nullptr, 30000);
     if (select == nullptr) return Fail("the selection dialog did not appear");
     HWND list = GetDlgItem(select, 1001);
-    if (SendMessageA(list, LB_GETCOUNT, 0, 0) < 1) return Fail("no package is listed");
+    LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (listing) {
+        // The rows are all added while the dialog initialises, before it shows.
+        std::printf("%lu\n%ld\n", GetTickCount() - started, static_cast<long>(rows));
+        PostMessageA(select, WM_COMMAND, IDCANCEL, 0);
+        WaitForSingleObject(process.hProcess, 30000);
+        CloseHandle(process.hProcess);
+        return 0;
+    }
+    if (rows < 1) return Fail("no package is listed");
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     SendMessageA(select, WM_COMMAND, MAKEWPARAM(1001, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     // Posted: the confirmation box that follows runs its own message loop.

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# End-to-end figures of the Windows program under Wine, beside the engine
+# alone and a plain copy of the same bytes:
+#  - apply of packages of 16, 64 and 256 MiB through the real program: wall
+#    time, status lines per second and milliseconds per status line;
+#  - the cost of one status line's hand-over, split by kind of window;
+#  - listing 1000 packages: from the program's start to its dialog shown.
+# Run after building both presets:  bash tests/bench/wine-bench.sh [SIZES_MIB...]
+set -euo pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$repo/scripts/wine-env.sh"
+sizes=("${@:-16 64 256}")
+read -r -a sizes <<<"${sizes[*]}"
+win32="$repo/build/win32" native="$repo/build/native"
+program_w=$(winepath -w "$win32/ui/dravlek-update.exe")
+work=$(mktemp -d /tmp/dvk-bench.XXXXXX)
+trap 'rm -rf "$work"; wine reg delete "HKLM\\Software\\DravlekBench" /f >/dev/null 2>&1 </dev/null || true' EXIT
+log="$work/log"
+
+run_display() { "$repo/scripts/with-xvfb.sh" "$@"; }
+
+echo "== apply through the program (Wine), one entry per package"
+printf '%8s %10s %10s %12s %12s %14s %14s\n' MiB lines "wall s" "lines/s" "ms/line" "engine MB/s" "copy MB/s"
+for mib in "${sizes[@]}"; do
+  rm -rf "$work/new" "$work/run" "$work/root"; mkdir -p "$work/new" "$work/run" "$work/root"
+  head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/new/payload.bin"
+  wine "$win32/tools/dvk/dvk.exe" pack "$(winepath -w "$work/run/bench.dvk")" --title Bench \
+    --key 'Software\DravlekBench' "$(winepath -w "$work/new")" >"$log" 2>&1 </dev/null
+  wine reg add 'HKLM\Software\DravlekBench' /v Path /t REG_SZ /d "$(winepath -w "$work/root")" /f \
+    >"$log" 2>&1 </dev/null
+  run_display wine "$win32/tests/crash/start-update.exe" --finish "$program_w" "$(winepath -w "$work/run")" \
+    >"$work/out" 2>"$log" </dev/null
+  ms=$(tail -n 1 "$work/out" | tr -d '\r')
+  lines=$(( mib * 256 + 4 ))   # Test, Extraction, one per block, the last line
+  engine=$("$native/tests/bench/apply_bench" --mib "$mib" --entries 1 --dir "$work")
+  engine_rate=$(awk '/^apply/ { print $6 }' <<<"$engine")
+  copy_rate=$(awk '/^copy_file/ { print $4 }' <<<"$engine")
+  awk -v m="$mib" -v l="$lines" -v ms="$ms" -v e="$engine_rate" -v c="$copy_rate" \
+    'BEGIN { printf "%8d %10d %10.2f %12.0f %12.3f %14s %14s\n", m, l, ms / 1000, l / (ms / 1000), ms / l, e, c }'
+done
+
+echo
+echo "== one status line's hand-over, by kind of window (Wine)"
+run_display wine "$win32/tests/bench/handover-bench.exe" 2000 >"$work/handover" 2>"$log" </dev/null
+grep 'per line' "$work/handover"
+
+echo
+echo "== listing 1000 packages (Wine): from the start to the dialog shown with every row"
+rm -rf "$work/many"; mkdir -p "$work/many/src"
+echo "x" >"$work/many/src/file.txt"
+wine "$win32/tools/dvk/dvk.exe" pack "$(winepath -w "$work/many/p0000.dvk")" --title "Package 0" \
+  --key 'Software\DravlekBench' "$(winepath -w "$work/many/src")" >"$log" 2>&1 </dev/null
+for i in $(seq 1 999); do cp "$work/many/p0000.dvk" "$work/many/p$(printf %04d "$i").dvk"; done
+rm -rf "$work/many/src"
+for round in 1 2 3; do
+  run_display wine "$win32/tests/crash/start-update.exe" --listing "$program_w" "$(winepath -w "$work/many")" \
+    >"$work/listing" 2>"$log" </dev/null
+  echo "round $round: $(head -n 1 "$work/listing" | tr -d '\r') ms, $(tail -n 1 "$work/listing" | tr -d '\r') rows"
+done
