@@ -71,6 +71,12 @@ INT_PTR CALLBACK ModalDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
     case WM_PAINT:
         return dialog->OnPaint() ? TRUE : FALSE;
+    case DM_GETDEFID: {
+        int id = dialog->DefaultButtonId();
+        if (id == 0) return FALSE;
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, MAKELONG(id, DC_HASDEFID));
+        return TRUE;
+    }
     case WM_QUERYDRAGICON:
         // One of the messages whose result is the dialog procedure's return value.
         return reinterpret_cast<INT_PTR>(dialog->OnQueryDragIcon());

@@ -36,6 +36,9 @@ protected:
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     // Returns true when it painted; false leaves painting to the system.
     virtual bool OnPaint() { return false; }
+    // The id that DM_GETDEFID reports (the button Enter presses); 0 leaves
+    // the answer to the dialog manager.
+    virtual int DefaultButtonId() const { return 0; }
     // The icon dragged while the window is minimized; null for the default.
     virtual HICON OnQueryDragIcon() { return nullptr; }
 

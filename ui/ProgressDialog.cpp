@@ -37,7 +37,8 @@ void ProgressDialog::SetStatusLine(const std::string& text) {
 
 bool ProgressDialog::OnCommand(int id, int notifyCode, HWND control) {
     if (id == IDC_CLOSE && notifyCode == BN_CLICKED) {
-        EndDialog(0);
+        // A click message can reach a disabled button; the worker may still run.
+        if (closeButton_.IsEnabled()) EndDialog(0);
         return true;
     }
     return ModalDialog::OnCommand(id, notifyCode, control);
@@ -49,4 +50,8 @@ void ProgressDialog::OnOK() {
 
 void ProgressDialog::OnCancel() {
     if (closeButton_.IsEnabled()) EndDialog(0);
+}
+
+int ProgressDialog::DefaultButtonId() const {
+    return closeButton_.IsEnabled() ? IDC_CLOSE : 0;
 }

@@ -28,6 +28,8 @@ protected:
     // Enter, Esc and close requests end the dialog only once Close is enabled.
     void OnOK() override;
     void OnCancel() override;
+    // Close, once enabled, is what Enter presses, also from the status box.
+    int DefaultButtonId() const override;
 
 private:
     Control label_;
