@@ -92,11 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(inWork == 2, "something was written outside the install root");
 
+    // A staging or backup file left behind shows as a file that is in neither
+    // the old tree nor the package (a target may itself be named like one).
     const auto after = Snapshot(root);
-    for (const auto& [name, bytes] : after) {
-        Check(name.find(".~dvk") == std::string::npos, "a staging or backup file was left");
-        (void)bytes;
-    }
     if (!applied) {
         Check(after == before, "a failed apply changed the install root");
         return 0;
