@@ -269,6 +269,10 @@ void E2eTests::UpdateNeedsSelectionAndConfirmation() {
 
     check_.Check(run.ClickRow(0), "row selected");
     check_.Check(WaitFor([&] { return IsWindowEnabled(run.Item(1003)) != FALSE; }, 5000), "Update enabled by the selection");
+    // A double click only selects.
+    PostMessageA(run.Item(1001), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(8, 4));
+    PostMessageA(run.Item(1001), WM_LBUTTONUP, 0, MAKELPARAM(8, 4));
+    check_.Check(run.WaitForConfirmation(700) == nullptr && !run.Exited(), "a double click starts nothing");
 
     for (int round = 1; round <= 2; ++round) {
         run.Click(run.Item(1003));
