@@ -22,10 +22,10 @@ trap cleanup EXIT
 mkdir -p "$work/new/bin" "$work/new/data" "$work/old/bin" "$work/old/data" "$work/run"
 log="$work/wine.log"
 
-# The update: 120 files, 10 of them 3 MiB, some new to the installation.
+# The update: 120 files, 10 of them 1.5 MiB, some new to the installation.
 for i in $(seq 1 120); do
   dir=data; [ $((i % 3)) -eq 0 ] && dir=bin
-  size=$(( (i % 7 + 1) * 8192 + i )); [ $((i % 12)) -eq 0 ] && size=$((3 * 1024 * 1024 + i))
+  size=$(( (i % 7 + 1) * 8192 + i )); [ $((i % 12)) -eq 0 ] && size=$((3 * 1024 * 1024 / 2 + i))
   head -c "$size" /dev/urandom >"$work/new/$dir/file$i.dat"
   if [ $((i % 10)) -ne 0 ]; then   # every tenth file is not installed yet
     head -c $((size / 2 + 100)) /dev/urandom >"$work/old/$dir/file$i.dat"
@@ -66,9 +66,9 @@ check_targets() {
 
 count_new() { ( cd "$install_root" && sha256sum -c "$work/new.sums" 2>/dev/null | grep -c ': OK$' ) || true; }
 
-# How long an update takes here, measured on a copy, so that the kills can be
-# spread over it and some aimed at its last moments (the replacement of the
-# targets).
+# How long an update takes here, measured on a copy, so that half of the
+# kills can be spread over it; the other half are aimed at the replacement of
+# the targets at its end.
 cp -r "$install_root" "$work/install-copy"
 wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -w "$work/install-copy")" /f \
   >"$log" 2>&1 </dev/null
@@ -80,24 +80,40 @@ wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -
   >"$log" 2>&1 </dev/null
 echo "crash-test: a whole update takes about ${duration_ms} ms here"
 
+# Whether this run has started replacing targets, or has staged every file
+# and is about to: files of this run are newer than the marker.
+commit_reached() {
+  local staged replaced
+  staged=$(find "$install_root" -name '*.~dvk*.new' -newer "$work/marker" 2>/dev/null | wc -l)
+  replaced=$(find "$install_root" -type f ! -name '*.~dvk*' -newer "$work/marker" 2>/dev/null | head -n 1)
+  [ "$staged" -ge 120 ] || [ -n "$replaced" ]
+}
+
 failures=0
 for k in $(seq 1 "$kills"); do
-  if [ $((k % 2)) -eq 0 ]; then
-    delay_ms=$(( RANDOM * duration_ms / 32768 ))                          # anywhere
-  else
-    delay_ms=$(( duration_ms * 80 / 100 + RANDOM * duration_ms / 32768 / 4 ))  # near the end
-  fi
+  touch "$work/marker"; sleep 0.01
   wine "$start_update" "$program_w" "$run_dir" >"$log" 2>&1 </dev/null \
     || { cat "$log"; echo "crash-test: could not start an update"; exit 1; }
-  sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  if [ $((k % 2)) -eq 0 ]; then
+    # Anywhere in the update, staging included.
+    delay_ms=$(( RANDOM * duration_ms / 32768 ))
+    when="after ${delay_ms} ms"
+    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  else
+    # While the targets are being replaced: the moment that matters most.
+    until commit_reached || ! pgrep -f "$program_pattern" >/dev/null; do sleep 0.005; done
+    delay_ms=$(( RANDOM % 25 ))
+    when="${delay_ms} ms into the replacement of the targets"
+    sleep "$(printf '0.%03d' "$delay_ms")"
+  fi
   pids=$(pgrep -f "$program_pattern" || true)
   [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
   while pgrep -f "$program_pattern" >/dev/null; do sleep 0.05; done
   leftovers=$(find "$install_root" -name '*.~dvk*' | wc -l)
   if check_targets; then
-    echo "kill $k after ${delay_ms} ms: every target whole ($(count_new) of 120 new, $leftovers staging/backup files left)"
+    echo "kill $k $when: every target whole ($(count_new) of 120 new, $leftovers staging/backup files left)"
   else
-    echo "kill $k after ${delay_ms} ms: FAILED"; failures=$((failures + 1))
+    echo "kill $k $when: FAILED"; failures=$((failures + 1))
   fi
 done
 
