@@ -29,9 +29,12 @@ dvk_make_wine_prefix() {
       wineserver -w
     } >"$log" 2>&1 </dev/null
     # The dialog font's real metrics: without them MS Sans Serif is substituted.
-    if [ -d /usr/share/fonts/truetype/wine ]; then
-      cp -f /usr/share/fonts/truetype/wine/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-    fi
+    # (Debian's fonts-wine installs them in /usr/share/wine/fonts.)
+    for fonts in /usr/share/fonts/truetype/wine /usr/share/wine/fonts; do
+      if [ -d "$fonts" ]; then
+        cp -f "$fonts"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+      fi
+    done
     touch "$WINEPREFIX/.dravlek-ready"
   ) 9>"$(dirname "$WINEPREFIX")/.wineprefix.lock"
 }
