@@ -12,8 +12,12 @@ program=$1 start_update=$2 dvk=$3 kills=${4:-20}
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 work=$(mktemp -d /tmp/dvk-crash.XXXXXX)
-# The program as Wine runs it: its command line is the Windows path.
-program_pattern='^[A-Za-z]:.*dravlek-update[.]exe'
+# A copy of the program of its own, so that only the updaters this test
+# started are ever killed: Wine shows their command line as the Windows path.
+mkdir -p "$work/bin"
+cp "$program" "$work/bin/dravlek-update.exe"
+program="$work/bin/dravlek-update.exe"
+program_pattern="^[A-Za-z]:.*$(basename "$work")[/\\\\]bin[/\\\\]dravlek-update[.]exe"
 cleanup() {
   pkill -9 -f "$program_pattern" 2>/dev/null || true
   rm -rf "$work"
