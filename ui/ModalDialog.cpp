@@ -71,6 +71,9 @@ INT_PTR CALLBACK ModalDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
     case WM_PAINT:
         return dialog->OnPaint() ? TRUE : FALSE;
+    case WM_TIMER:
+        dialog->OnTimer(wParam);
+        return TRUE;
     case DM_GETDEFID: {
         int id = dialog->DefaultButtonId();
         if (id == 0) return FALSE;

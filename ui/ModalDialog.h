@@ -34,6 +34,8 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     // Esc, the close box and the system close command end up here.
     virtual void OnCancel() { EndDialog(IDCANCEL); }
+    // A timer of the dialog's own (SetTimer on Handle()) went off.
+    virtual void OnTimer(UINT_PTR) {}
     // Returns true when it painted; false leaves painting to the system.
     virtual bool OnPaint() { return false; }
     // The id that DM_GETDEFID reports (the button Enter presses); 0 leaves

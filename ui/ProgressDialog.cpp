@@ -5,6 +5,13 @@
 #include "ui/ApplyWorker.h"
 #include "ui/WorkerThread.h"
 
+namespace {
+
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr DWORD kRepaintIntervalMs = 40;
+
+}  // namespace
+
 ProgressDialog* ProgressDialog::running_ = nullptr;
 Control* ProgressDialog::runningCloseButton_ = nullptr;
 
@@ -21,6 +28,16 @@ bool ProgressDialog::OnInitDialog() {
     closeButton_.SetText(LoadMessageString(IDS_CLOSE_BUTTON));
     label_.SetText(LoadMessageString(IDS_STATUS_LABEL));
 
+    // A status line comes after every 4096-byte block, and painting the box
+    // for each costs more than setting its text. The box takes every line as
+    // it comes, but paints at most every 40 ms; a paint put off is done by
+    // the timer, so the newest line is on screen a moment later.
+    HWND box = statusBox_.Handle();
+    SetWindowLongPtrA(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    statusBoxProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusBoxProc)));
+    SetTimer(Handle(), kRepaintTimer, kRepaintIntervalMs, nullptr);
+
     running_ = this;
     runningCloseButton_ = &closeButton_;
     if (!StartWorkerThread(ApplyWorker, nullptr)) {
@@ -29,6 +46,27 @@ bool ProgressDialog::OnInitDialog() {
         closeButton_.Enable(true);
     }
     return true;
+}
+
+LRESULT CALLBACK ProgressDialog::StatusBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    ProgressDialog* dialog = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrA(box, GWLP_USERDATA));
+    if (message == WM_PAINT) {
+        DWORD now = GetTickCount();
+        if (now - dialog->lastPaint_ < kRepaintIntervalMs) {
+            ValidateRect(box, nullptr);
+            dialog->paintPending_ = true;
+            return 0;
+        }
+        dialog->lastPaint_ = now;
+    }
+    return CallWindowProcA(dialog->statusBoxProc_, box, message, wParam, lParam);
+}
+
+void ProgressDialog::OnTimer(UINT_PTR id) {
+    if (id != kRepaintTimer || !paintPending_) return;
+    paintPending_ = false;
+    lastPaint_ = GetTickCount() - kRepaintIntervalMs;
+    InvalidateRect(statusBox_.Handle(), nullptr, TRUE);
 }
 
 void ProgressDialog::SetStatusLine(const std::string& text) {

@@ -28,13 +28,21 @@ protected:
     // Enter, Esc and close requests end the dialog only once Close is enabled.
     void OnOK() override;
     void OnCancel() override;
+    void OnTimer(UINT_PTR id) override;
     // Close, once enabled, is what Enter presses, also from the status box.
     int DefaultButtonId() const override;
 
 private:
+    static LRESULT CALLBACK StatusBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
+
     Control label_;
     Control statusBox_;
     Control closeButton_;
+
+    // Painting of the status box, at most every kRepaintIntervalMs.
+    WNDPROC statusBoxProc_ = nullptr;
+    DWORD lastPaint_ = 0;
+    bool paintPending_ = false;
 
     static ProgressDialog* running_;
     static Control* runningCloseButton_;

@@ -48,7 +48,28 @@ DWORD WINAPI Worker(void*) {
     return 0;
 }
 
+// A multi-line edit that paints at most every 40 ms: a paint that comes
+// sooner is put off (the region is validated and a later timer repaints).
+WNDPROC g_editProc = nullptr;
+DWORD g_lastPaint = 0;
+bool g_paintPending = false;
+
+LRESULT CALLBACK ThrottledEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT && GetTickCount() - g_lastPaint < 40) {
+        ValidateRect(window, nullptr);
+        g_paintPending = true;
+        return 0;
+    }
+    if (message == WM_PAINT) g_lastPaint = GetTickCount();
+    return CallWindowProcA(g_editProc, window, message, wParam, lParam);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER && g_paintPending) {
+        g_paintPending = false;
+        InvalidateRect(reinterpret_cast<HWND>(wParam == 1 ? GetPropA(window, "throttled") : nullptr), nullptr, TRUE);
+        return 0;
+    }
     if (message == WM_CLOSE) {
         PostQuitMessage(0);
         return 0;
@@ -74,15 +95,22 @@ int main(int argc, char** argv) {
                                       instance, nullptr);
     HWND singleEdit = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_READONLY, 10, 90, 255, 20, g_dialog,
                                       nullptr, instance, nullptr);
+    HWND throttled = CreateWindowExA(0, "Edit", "", editStyle, 10, 120, 255, 57, g_dialog, nullptr, instance, nullptr);
+    g_editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(throttled, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThrottledEditProc)));
+    SetPropA(g_dialog, "throttled", throttled);
+    SetTimer(g_dialog, 1, 40, nullptr);
     HWND label = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 5, 255, 20, g_dialog, nullptr,
                                  instance, nullptr);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    for (HWND control : {edit, hiddenEdit, singleEdit, label}) SendMessageA(control, WM_SETFONT, (WPARAM)font, 0);
+    for (HWND control : {edit, hiddenEdit, singleEdit, label, throttled}) SendMessageA(control, WM_SETFONT, (WPARAM)font, 0);
 
     g_targets[g_targetCount++] = {"SendMessage(WM_NULL) to the window", g_dialog, false};
     g_targets[g_targetCount++] = {"SetWindowTextA on a static control", label, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on a single-line edit", singleEdit, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on a hidden multi-line edit", hiddenEdit, true};
+    g_targets[g_targetCount++] = {"SetWindowTextA on the multi-line read-only edit", edit, true};
+    g_targets[g_targetCount++] = {"the same, painted at most every 40 ms", throttled, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on the multi-line read-only edit", edit, true};
 
     CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
