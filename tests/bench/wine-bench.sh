@@ -33,7 +33,7 @@ for mib in "${sizes[@]}"; do
   ms=$(tail -n 1 "$work/out" | tr -d '\r')
   lines=$(( mib * 256 + 4 ))   # Test, Extraction, one per block, the last line
   engine=$("$native/tests/bench/apply_bench" --mib "$mib" --entries 1 --dir "$work")
-  engine_rate=$(awk '/^apply/ { print $6 }' <<<"$engine")
+  engine_rate=$(awk '/^apply \(null sink\)/ { print $6 }' <<<"$engine")
   copy_rate=$(awk '/^copy_file/ { print $4 }' <<<"$engine")
   awk -v m="$mib" -v l="$lines" -v ms="$ms" -v e="$engine_rate" -v c="$copy_rate" \
     'BEGIN { printf "%8d %10d %10.2f %12.0f %12.3f %14s %14s\n", m, l, ms / 1000, l / (ms / 1000), ms / l, e, c }'
