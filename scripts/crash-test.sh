@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Crash test: kills the Windows program (kill -9 of its Wine process) at
 # random moments of a large update, and checks after every kill that each
-# target is wholly old or wholly new: never truncated, mixed or missing. Then
+# target is wholly old or wholly new: never truncated, mixed or missing. Half
+# of the kills come while the targets are being replaced, each time from the
+# old versions (the files that earlier kills left behind stay). Then
 # runs the same update to the end and checks that the install root holds
 # exactly the new files and no staging or backup file.
 #
@@ -93,8 +95,19 @@ commit_reached() {
   [ "$staged" -ge 120 ] || [ -n "$replaced" ]
 }
 
+# Puts the old versions back (and removes files new to the installation),
+# keeping whatever staging and backup files the kills left: a kill during the
+# replacement then always meets targets still to be changed.
+restore_old_targets() {
+  local sum name
+  while read -r sum name; do
+    if [ -f "$work/old/$name" ]; then cp "$work/old/$name" "$install_root/$name"; else rm -f "$install_root/$name"; fi
+  done <"$work/new.sums"
+}
+
 failures=0
 for k in $(seq 1 "$kills"); do
+  [ $((k % 2)) -eq 1 ] && restore_old_targets
   touch "$work/marker"; sleep 0.01
   wine "$start_update" "$program_w" "$run_dir" >"$log" 2>&1 </dev/null \
     || { cat "$log"; echo "crash-test: could not start an update"; exit 1; }
@@ -106,7 +119,7 @@ for k in $(seq 1 "$kills"); do
   else
     # While the targets are being replaced: the moment that matters most.
     until commit_reached || ! pgrep -f "$program_pattern" >/dev/null; do sleep 0.005; done
-    delay_ms=$(( RANDOM % 25 ))
+    delay_ms=$(( RANDOM % 100 ))
     when="${delay_ms} ms into the replacement of the targets"
     sleep "$(printf '0.%03d' "$delay_ms")"
   fi
