@@ -14,40 +14,16 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/e2e/E2eSupport.h"
+
 namespace {
 
-struct WindowQuery {
-    DWORD processId;
-    const char* caption;
-    HWND notThis;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
-    WindowQuery* query = reinterpret_cast<WindowQuery*>(parameter);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    char className[64] = {};
-    char caption[256] = {};
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (processId == query->processId && window != query->notThis && std::string(className) == "#32770" &&
-        std::string(caption) == query->caption && IsWindowVisible(window)) {
-        query->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible top-level dialog of the process with this caption, within the timeout.
-HWND WaitForDialog(DWORD processId, const char* caption, HWND notThis, DWORD timeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-        WindowQuery query{processId, caption, notThis, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-        if (query.found != nullptr) return query.found;
-        Sleep(20);
-    }
-    return nullptr;
+// A visible dialog of the process with this caption (owned by owner when one
+// is given), within the timeout.
+HWND WaitForDialog(DWORD processId, const char* caption, HWND owner, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitFor([&] { return (found = FindDialog(processId, caption, owner)) != nullptr; }, timeoutMs);
+    return found;
 }
 
 int Fail(const char* what) {
@@ -65,12 +41,10 @@ int Finish(HANDLE process, HWND progress) {
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return Fail("the program ended before Close");
     }
     DWORD applyMs = GetTickCount() - shown;
-    // Another process's control: its text comes only through WM_GETTEXT.
-    char status[1024] = {};
-    SendMessageA(GetDlgItem(progress, 1005), WM_GETTEXT, sizeof status, reinterpret_cast<LPARAM>(status));
+    std::string status = WindowText(GetDlgItem(progress, 1005));
     PostMessageA(close, BM_CLICK, 0, 0);
     if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0) return Fail("the program did not end after Close");
-    std::printf("%s\n%lu\n", status, applyMs);
+    std::printf("%s\n%lu\n", status.c_str(), applyMs);
     return 0;
 }
 
