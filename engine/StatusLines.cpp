@@ -24,3 +24,8 @@ std::string ProgressLine(const std::string& targetName, float percentage) {
     return LoadMessageString(IDS_EXTRACTING) + ": " + targetName + " (" +
            std::to_string(RoundHalfAwayFromZero(static_cast<double>(percentage))) + " %)";
 }
+
+bool IsProgressLine(const std::string& line) {
+    const std::string prefix = LoadMessageString(IDS_EXTRACTING) + ": ";
+    return line.compare(0, prefix.size(), prefix) == 0;
+}

@@ -19,3 +19,7 @@ long RoundHalfAwayFromZero(double value);
 // "Extraction du fichier :: readme.txt (41 %)": the extracting text, then the
 // format's own colon and space, the name and the rounded percentage.
 std::string ProgressLine(const std::string& targetName, float percentage);
+
+// True for a line that ProgressLine built: the extracting text followed by the
+// format's own colon. An Extraction line has a space there instead.
+bool IsProgressLine(const std::string& line);

@@ -1,4 +1,4 @@
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 
 #include <cstdio>
 

@@ -1,0 +1,125 @@
+#include "app/ProgramRun.h"
+
+#include <string>
+
+#include "app/LogStatusSink.h"
+#include "app/NullStatusSink.h"
+#include "engine/MessageStrings.h"
+
+namespace {
+
+// The log's own lines, in code page 1252 (\340 a grave, \351 e acute).
+std::string StartLine(const UpdaterCommandLine& line) {
+    std::string text = std::string("D\351but : mode ") + RunModeName(line.mode);
+    if (!line.package.empty()) text += ", paquet " + line.package;
+    return text;
+}
+
+const char* RecoveryLine(RecoveryReport report) {
+    switch (report) {
+    case RecoveryReport::kNothingFound: return nullptr;
+    case RecoveryReport::kCompleted: return "Reprise : une mise \340 jour interrompue a \351t\351 termin\351e.";
+    case RecoveryReport::kUndone:
+        return "Reprise : une mise \340 jour interrompue a \351t\351 annul\351e, les fichiers sont revenus \340 leur "
+               "\351tat d'avant.";
+    case RecoveryReport::kIncomplete:
+        return "Reprise : une mise \340 jour interrompue n'a pas pu \352tre annul\351e enti\350rement ; elle sera "
+               "reprise au prochain lancement.";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
+    if (!line.Understood()) {
+        // Recorded when the line named a log that opens: the administrator
+        // reading it learns why nothing happened.
+        if (!line.logFile.empty() && log_.Open(line.logFile)) {
+            log_.WriteLine(StartLine(line));
+            log_.WriteLine("Ligne de commande incorrecte : " + CommandLineErrorText(line.error) + " (" +
+                           line.errorWord + ")");
+        }
+        if (!line.quiet) host_.ShowUsage();
+        Finish(ExitCode::kBadCommandLine);
+        return ExitCode::kBadCommandLine;
+    }
+    if (line.mode == RunMode::kUsage) {
+        host_.ShowUsage();
+        return ExitCode::kSuccess;
+    }
+    if (!line.logFile.empty() && !log_.Open(line.logFile)) {
+        if (!line.quiet) host_.ShowUsage();
+        return ExitCode::kBadCommandLine;
+    }
+    log_.WriteLine(StartLine(line));
+    const ExitCode code = RunUnderLock(line);
+    Finish(code);
+    return code;
+}
+
+ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
+    if (!host_.TakeInstanceLock()) {
+        log_.WriteLine("Une autre mise \340 jour est en cours.");
+        if (!line.quiet) host_.ShowAnotherInstance();
+        return ExitCode::kAnotherInstance;
+    }
+
+    const RecoveryReport recovery = host_.RecoverInterruptedUpdates();
+    if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
+    if (recovery != RecoveryReport::kNothingFound && recovery != RecoveryReport::kCompleted && !line.quiet) {
+        host_.ShowRecovery(recovery);
+    }
+    // A new update on top of one that could not be undone would mix the two:
+    // nothing more is done until the next run has finished the recovery.
+    if (recovery == RecoveryReport::kIncomplete) return ExitCode::kFailed;
+    if (line.mode == RunMode::kRecover) return ExitCode::kSuccess;
+
+    if (line.mode == RunMode::kSelect) {
+        switch (host_.RunSelection(log_)) {
+        case SelectionResult::kClosed: return ExitCode::kDeclined;
+        case SelectionResult::kApplied: return ExitCode::kSuccess;
+        case SelectionResult::kFailed: return ExitCode::kFailed;
+        }
+        return ExitCode::kFailed;
+    }
+    const ExitCode code = RunPackage(line);
+    package_.Close();
+    return code;
+}
+
+ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
+    const bool opened = package_.Open(line.package);
+    if (!opened) {
+        if (line.mode == RunMode::kQuiet) {
+            log_.WriteLine(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        } else {
+            // The progress dialog tells it the way it does for a listed file
+            // that went bad: the engine's line about a package it cannot read.
+            host_.RunProgress(package_, log_, line.mode == RunMode::kPassive);
+        }
+        return ExitCode::kPackageUnopenable;
+    }
+
+    bool applied = false;
+    switch (line.mode) {
+    case RunMode::kQuiet: {
+        NullStatusSink nothingShown;
+        LogStatusSink sink(nothingShown, log_);
+        applied = host_.Apply(package_, sink);
+        break;
+    }
+    case RunMode::kConfirm:
+        if (!host_.Confirm()) return ExitCode::kDeclined;
+        applied = host_.RunProgress(package_, log_, false);
+        break;
+    default:
+        applied = host_.RunProgress(package_, log_, true);
+        break;
+    }
+    return applied ? ExitCode::kSuccess : ExitCode::kFailed;
+}
+
+void ProgramRun::Finish(ExitCode code) {
+    log_.WriteLine("Code de sortie : " + std::to_string(static_cast<int>(code)) + " (" + ExitCodeMeaning(code) + ")");
+}

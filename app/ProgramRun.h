@@ -1,0 +1,33 @@
+// One run of the program, from its command line to its exit code: the order
+// every mode follows (log, one instance, recovery, then the mode itself) and
+// what each outcome means as an exit code. Nothing here touches the system
+// or the screen except through the RunHost.
+#pragma once
+
+#include "app/ExitCode.h"
+#include "app/RunHost.h"
+#include "app/RunLog.h"
+#include "app/UpdaterCommandLine.h"
+#include "package/PatchPackage.h"
+
+class ProgramRun {
+public:
+    // package is the application's, closed; log is closed.
+    ProgramRun(RunHost& host, PatchPackage& package, RunLog& log) : host_(host), package_(package), log_(log) {}
+
+    // A command line that is not understood, or a log that cannot be
+    // opened, is 87 before anything is done: the usage is shown unless the
+    // line asks for quiet. Otherwise: the log's first line, the one-instance
+    // rule (1618), the recovery of interrupted updates, the mode, and the
+    // exit code as the log's last line.
+    ExitCode Run(const UpdaterCommandLine& line);
+
+private:
+    ExitCode RunUnderLock(const UpdaterCommandLine& line);
+    ExitCode RunPackage(const UpdaterCommandLine& line);
+    void Finish(ExitCode code);
+
+    RunHost& host_;
+    PatchPackage& package_;
+    RunLog& log_;
+};

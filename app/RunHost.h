@@ -1,0 +1,49 @@
+// What one run of the program needs from the system and the screen. The
+// Windows program supplies the real one; the tests a recording fake.
+#pragma once
+
+#include "engine/StatusSink.h"
+#include "package/PatchPackage.h"
+
+class RunLog;
+
+// What the recovery of interrupted updates did, as a run reports it.
+enum class RecoveryReport {
+    kNothingFound,
+    kCompleted,   // an update that had replaced every target, finished
+    kUndone,      // every target back as it was
+    kIncomplete,  // a step failed; its journal stays for the next run
+};
+
+// How the selection dialog ended.
+enum class SelectionResult {
+    kClosed,   // without an update (Cancel, Esc, the close box)
+    kApplied,
+    kFailed,   // an update ran and its last line was a failure
+};
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    // The one-instance rule: false when another instance holds it. Once
+    // taken it is held until the host goes away.
+    virtual bool TakeInstanceLock() = 0;
+    virtual RecoveryReport RecoverInterruptedUpdates() = 0;
+
+    // Applies an open package with nothing on screen, reporting to sink.
+    virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;
+
+    // Everything below shows something; a quiet run never calls it.
+    virtual void ShowUsage() = 0;
+    virtual void ShowAnotherInstance() = 0;
+    virtual void ShowRecovery(RecoveryReport report) = 0;
+    // "Continuez?": true for Yes.
+    virtual bool Confirm() = 0;
+    // The list of the current folder; an update it runs also reports to log.
+    virtual SelectionResult RunSelection(RunLog& log) = 0;
+    // The progress dialog over package (open, or not when it could not be
+    // opened: the engine then says so), its lines also to log. With
+    // closeWhenDone it ends by itself once the update has ended. Apply's result.
+    virtual bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
+};

@@ -1,0 +1,38 @@
+// The file that /log names: every line appended to it in UTF-8, ending in
+// CRLF, after the local date and time ("2026-12-08 21:30:12 ").
+//
+// A closed RunLog (no /log, or Open failed) takes every line and writes
+// nothing, so callers need not ask.
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+class RunLog {
+public:
+    using Clock = std::tm (*)();
+
+    // The clock gives the local time of each line; tests pass a fixed one.
+    explicit RunLog(Clock clock = LocalNow) : clock_(clock) {}
+    ~RunLog();
+    RunLog(const RunLog&) = delete;
+    RunLog& operator=(const RunLog&) = delete;
+
+    // Opens the file for appending, creating it when missing. False when it
+    // cannot be opened (missing folder, a folder of that name, no access).
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_ != nullptr; }
+
+    // One line from a code page 1252 text; a line break inside it becomes a
+    // space so that every line of the file stands for one event. Written
+    // through at once, so the log is whole up to the last event even if the
+    // process is killed. False when the file is open and the write fails.
+    bool WriteLine(const std::string& text);
+
+    static std::tm LocalNow();
+
+private:
+    Clock clock_;
+    std::FILE* file_ = nullptr;
+};

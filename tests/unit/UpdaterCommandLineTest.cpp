@@ -1,0 +1,90 @@
+// The program's command line: Windows word splitting, then modes and faults.
+#include <gtest/gtest.h>
+
+#include "app/UpdaterCommandLine.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+struct SplitCase {
+    const char* why;
+    const char* commandLine;
+    Words words;
+};
+
+const SplitCase kSplitCases[] = {
+    {"program name alone", "dravlek-update.exe", {}},
+    {"quoted program name with a space", "\"C:\\Program Files\\d.exe\" /quiet", {"/quiet"}},
+    {"quoted program name ends at its quote, no escapes", "\"C:\\a\\\" b", {"b"}},
+    {"blanks and tabs separate", "d.exe  /log\tx.log   p.dvk ", {"/log", "x.log", "p.dvk"}},
+    {"quotes keep spaces", "d.exe \"C:\\Mes paquets\\fix 2.dvk\"", {"C:\\Mes paquets\\fix 2.dvk"}},
+    {"quotes inside a word", "d.exe C:\\Mes\" \"paquets\\a.dvk", {"C:\\Mes paquets\\a.dvk"}},
+    {"backslashes without a quote stay", "d.exe \\\\srv\\share\\a.dvk", {"\\\\srv\\share\\a.dvk"}},
+    {"2n backslashes then quote: n, quote opens", "d.exe \"C:\\dir\\\\\" x", {"C:\\dir\\", "x"}},
+    {"2n+1 backslashes then quote: n and a quote", "d.exe a\\\\\\\"b", {"a\\\"b"}},
+    {"doubled quote inside quotes is one quote", "d.exe \"a\"\"b c\"", {"a\"b c"}},
+    {"empty quotes are an empty word", "d.exe \"\" x", {"", "x"}},
+    {"unclosed quote runs to the end", "d.exe \"a b", {"a b"}},
+};
+
+TEST(UpdaterCommandLineTest, SplitsAsTheCRunTimeDoes) {
+    for (const SplitCase& c : kSplitCases) EXPECT_EQ(SplitCommandLine(c.commandLine), c.words) << c.why;
+}
+
+struct ParseCase {
+    const char* why;
+    Words arguments;
+    RunMode mode;
+    bool quiet;
+    const char* package;
+    const char* log;
+    CommandLineError error;
+};
+
+using E = CommandLineError;
+using M = RunMode;
+
+const ParseCase kParseCases[] = {
+    {"nothing: the list", {}, M::kSelect, false, "", "", E::kNone},
+    {"a package", {"fix.dvk"}, M::kConfirm, false, "fix.dvk", "", E::kNone},
+    {"log before the package", {"/log", "u.log", "fix.dvk"}, M::kConfirm, false, "fix.dvk", "u.log", E::kNone},
+    {"log alone keeps the list", {"-LOG", "u.log"}, M::kSelect, false, "", "u.log", E::kNone},
+    {"passive, any case, dash", {"-PaSsIvE", "fix.dvk"}, M::kPassive, false, "fix.dvk", "", E::kNone},
+    {"quiet after the package", {"fix.dvk", "/QUIET", "/log", "q.log"}, M::kQuiet, true, "fix.dvk", "q.log", E::kNone},
+    {"recover", {"/recover"}, M::kRecover, false, "", "", E::kNone},
+    {"recover quietly with a log", {"/quiet", "/Recover", "/log", "r.log"}, M::kRecover, true, "", "r.log", E::kNone},
+    {"usage", {"/?"}, M::kUsage, false, "", "", E::kNone},
+    {"usage with a dash", {"-?"}, M::kUsage, false, "", "", E::kNone},
+    {"a log named like a dash word", {"/log", "-x.log", "a.dvk"}, M::kConfirm, false, "a.dvk", "-x.log", E::kNone},
+    {"a path from the root is no switch", {"/dossier/fix.dvk"}, M::kConfirm, false, "/dossier/fix.dvk", "", E::kNone},
+    {"nor a dash name", {"-"}, M::kConfirm, false, "-", "", E::kNone},
+    {"unknown switch", {"/silent", "a.dvk"}, M::kConfirm, false, "a.dvk", "", E::kUnknownSwitch},
+    {"unknown switch still quiet", {"/quiet", "/x", "a.dvk"}, M::kQuiet, true, "a.dvk", "", E::kUnknownSwitch},
+    {"quiet without a package", {"/quiet"}, M::kQuiet, true, "", "", E::kNoPackage},
+    {"passive without a package", {"/passive", "/log", "p.log"}, M::kPassive, false, "", "p.log", E::kNoPackage},
+    {"two packages", {"a.dvk", "b.dvk"}, M::kConfirm, false, "a.dvk", "", E::kTwoPackages},
+    {"an empty package word", {""}, M::kSelect, false, "", "", E::kEmptyPackage},
+    {"log at the end", {"a.dvk", "/log"}, M::kConfirm, false, "a.dvk", "", E::kLogWithoutFile},
+    {"log followed by a switch", {"/log", "/quiet", "a.dvk"}, M::kQuiet, true, "a.dvk", "", E::kLogWithoutFile},
+    {"log with an empty file", {"/log", "", "a.dvk"}, M::kConfirm, false, "a.dvk", "", E::kLogWithoutFile},
+    {"two logs", {"/log", "a.log", "/log", "b.log"}, M::kSelect, false, "", "b.log", E::kTwoLogs},
+    {"passive and quiet", {"/passive", "/quiet", "a.dvk"}, M::kQuiet, true, "a.dvk", "", E::kModesCombined},
+    {"recover with a package", {"/recover", "a.dvk"}, M::kRecover, false, "a.dvk", "", E::kModesCombined},
+    {"recover with passive", {"/recover", "/passive"}, M::kRecover, false, "", "", E::kModesCombined},
+    {"usage with anything", {"/?", "a.dvk"}, M::kUsage, false, "a.dvk", "", E::kModesCombined},
+};
+
+TEST(UpdaterCommandLineTest, ModesAndEveryFault) {
+    for (const ParseCase& c : kParseCases) {
+        const UpdaterCommandLine line = ParseUpdaterCommandLine(c.arguments);
+        EXPECT_EQ(line.error, c.error) << c.why;
+        EXPECT_EQ(line.Understood(), c.error == E::kNone) << c.why;
+        EXPECT_EQ(line.mode, c.mode) << c.why;
+        EXPECT_EQ(line.quiet, c.quiet) << c.why;
+        EXPECT_EQ(line.package, c.package) << c.why;
+        EXPECT_EQ(line.logFile, c.log) << c.why;
+    }
+}
+
+}  // namespace
