@@ -35,5 +35,6 @@
 #define IDS_PACKAGE_DAMAGED 114
 #define IDS_WRITE_FAILED 115
 #define IDS_START_FAILED 116
+#define IDS_USAGE 121
 
 #endif

@@ -13,7 +13,7 @@ Application::~Application() {
 }
 
 int Application::Run() {
-    if (!InitInstance()) return 0;
+    if (!InitInstance()) return ExitCode();
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

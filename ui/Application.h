@@ -18,8 +18,10 @@ public:
     // The application object, or null before it is constructed.
     static Application* Current() { return current_; }
 
-    // Start routine. Returning false ends the program without a message loop.
+    // Start routine. Returning false ends the program without a message
+    // loop, with ExitCode as the process's exit code.
     virtual bool InitInstance() = 0;
+    virtual int ExitCode() const { return 0; }
 
     // Runs InitInstance and, if it returns true, a message loop until WM_QUIT.
     int Run();

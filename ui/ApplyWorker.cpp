@@ -4,8 +4,13 @@
 #include "ui/UpdaterApp.h"
 
 unsigned ApplyWorker(void*) {
-    // The outcome is told by Apply's last status line, not by its result.
-    UpdaterApp::Current().Package().Apply(*ProgressDialog::Running());
-    ProgressDialog::RunningCloseButton()->Enable(true);
+    ProgressDialog* dialog = ProgressDialog::Running();
+    bool applied = false;
+    try {
+        applied = UpdaterApp::Current().Package().Apply(dialog->WorkerSink());
+    } catch (...) {
+        // Nothing may leave the thread; the staged files went while unwinding.
+    }
+    dialog->Finish(applied);
     return 0;
 }

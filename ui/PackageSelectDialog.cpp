@@ -25,9 +25,10 @@ private:
 
 }  // namespace
 
-PackageSelectDialog::PackageSelectDialog()
+PackageSelectDialog::PackageSelectDialog(RunLog& log)
     : ModalDialog(IDD_PACKAGE_SELECT),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))) {}
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
+      log_(log) {}
 
 void PackageSelectDialog::DoDataExchange() {
     updateButton_.Bind(Handle(), IDC_UPDATE);
@@ -95,8 +96,10 @@ void PackageSelectDialog::OnUpdate() {
     // progress dialog shows that the package cannot be read; nothing is applied.
     PatchPackage& package = UpdaterApp::Current().Package();
     package.Open(fileNames_[static_cast<std::size_t>(index)]);
-    ProgressDialog progress;
+    ProgressDialog progress(log_, false);
     progress.DoModal();
+    updateRan_ = true;
+    updateApplied_ = progress.Applied();
     package.Close();
     PostQuitMessage(0);
 }

@@ -7,13 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "app/RunLog.h"
 #include "ui/Control.h"
 #include "ui/ListBox.h"
 #include "ui/ModalDialog.h"
 
 class PackageSelectDialog : public ModalDialog {
 public:
-    PackageSelectDialog();
+    // An update it runs also reports to log.
+    explicit PackageSelectDialog(RunLog& log);
+
+    // Whether Update and Yes started an update, and what Apply returned.
+    bool UpdateRan() const { return updateRan_; }
+    bool UpdateApplied() const { return updateApplied_; }
 
 protected:
     void DoDataExchange() override;
@@ -35,4 +41,7 @@ private:
     // Package files in the order the directory search reported them; each
     // row of the list carries its file's index here.
     std::vector<std::string> fileNames_;
+    RunLog& log_;
+    bool updateRan_ = false;
+    bool updateApplied_ = false;
 };

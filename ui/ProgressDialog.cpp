@@ -13,9 +13,19 @@ constexpr DWORD kRepaintIntervalMs = 40;
 }  // namespace
 
 ProgressDialog* ProgressDialog::running_ = nullptr;
-Control* ProgressDialog::runningCloseButton_ = nullptr;
 
-ProgressDialog::ProgressDialog() : ModalDialog(IDD_PROGRESS) {}
+ProgressDialog::ProgressDialog(RunLog& log, bool closeWhenDone)
+    : ModalDialog(IDD_PROGRESS), workerSink_(*this, log), closeWhenDone_(closeWhenDone) {}
+
+void ProgressDialog::Finish(bool applied) {
+    applied_ = applied;
+    closeButton_.Enable(true);
+    // A click on Close, queued behind everything the worker has shown.
+    if (closeWhenDone_) {
+        PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(closeButton_.Handle()));
+    }
+}
 
 void ProgressDialog::DoDataExchange() {
     label_.Bind(Handle(), IDC_STATUS_LABEL);
@@ -39,7 +49,6 @@ bool ProgressDialog::OnInitDialog() {
     SetTimer(Handle(), kRepaintTimer, kRepaintIntervalMs, nullptr);
 
     running_ = this;
-    runningCloseButton_ = &closeButton_;
     if (!StartWorkerThread(ApplyWorker, nullptr)) {
         // Nothing will enable Close otherwise; say so and let the user leave.
         SetStatusLine(LoadMessageString(IDS_START_FAILED));

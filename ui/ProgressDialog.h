@@ -4,22 +4,32 @@
 
 #include <string>
 
+#include "app/LogStatusSink.h"
+#include "app/RunLog.h"
 #include "engine/StatusSink.h"
 #include "ui/Control.h"
 #include "ui/ModalDialog.h"
 
 class ProgressDialog : public ModalDialog, public StatusSink {
 public:
-    ProgressDialog();
+    // Every line also goes to log (but the per-block ones). With
+    // closeWhenDone the dialog ends by itself once the update has ended.
+    ProgressDialog(RunLog& log, bool closeWhenDone);
+
+    // What Apply returned; false until the worker has finished.
+    bool Applied() const { return applied_; }
+    // The worker's sink: the status box and the log.
+    StatusSink& WorkerSink() { return workerSink_; }
+    // The worker's last act: keeps Apply's result and enables Close.
+    void Finish(bool applied);
 
     // Called from the worker thread: the status box's text is replaced on
     // the user-interface thread before this returns.
     void SetStatusLine(const std::string& text) override;
 
-    // The running dialog and its Close button, written before the worker
-    // starts and only read afterwards (by the worker).
+    // The running dialog, written before the worker starts and only read
+    // afterwards (by the worker).
     static ProgressDialog* Running() { return running_; }
-    static Control* RunningCloseButton() { return runningCloseButton_; }
 
 protected:
     void DoDataExchange() override;
@@ -44,6 +54,9 @@ private:
     DWORD lastPaint_ = 0;
     bool paintPending_ = false;
 
+    LogStatusSink workerSink_;
+    bool closeWhenDone_;
+    bool applied_ = false;
+
     static ProgressDialog* running_;
-    static Control* runningCloseButton_;
 };

@@ -1,6 +1,11 @@
 #include "ui/UpdaterApp.h"
 
-#include "ui/PackageSelectDialog.h"
+#include <windows.h>
+
+#include "app/ProgramRun.h"
+#include "app/RunLog.h"
+#include "app/UpdaterCommandLine.h"
+#include "ui/UpdaterRunHost.h"
 
 namespace {
 
@@ -11,9 +16,9 @@ UpdaterApp theApp;
 
 bool UpdaterApp::InitInstance() {
     // The look of the controls comes from the manifest (common controls v6).
-    PackageSelectDialog dialog;
-    SetMainDialog(&dialog);
-    dialog.DoModal();
-    SetMainDialog(nullptr);
+    const UpdaterCommandLine line = ParseUpdaterCommandLine(SplitCommandLine(GetCommandLineA()));
+    UpdaterRunHost host;
+    RunLog log;
+    exitCode_ = static_cast<int>(ProgramRun(host, package_, log).Run(line));
     return false;
 }

@@ -9,12 +9,14 @@ public:
     // The one UpdaterApp of the process, from any thread.
     static UpdaterApp& Current() { return *static_cast<UpdaterApp*>(Application::Current()); }
 
-    // Shows the package selection dialog; the program ends when it ends.
+    // Runs the mode that the command line asks for; the program ends with it.
     bool InitInstance() override;
+    int ExitCode() const override { return exitCode_; }
 
     // Closed except while the selection dialog runs an update.
     PatchPackage& Package() { return package_; }
 
 private:
     PatchPackage package_;
+    int exitCode_ = 0;
 };

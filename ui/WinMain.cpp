@@ -1,4 +1,4 @@
-// Entry routine of the Windows program. The command line is not looked at.
+// Entry routine of the Windows program; the application object reads the command line.
 #include <windows.h>
 
 #include "ui/Application.h"

@@ -182,8 +182,8 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    // Arguments are given to show that they change nothing.
-    std::string commandLine = "\"" + paths.updater + "\" /quiet --apply nothing.dvk";
+    // Without arguments: the list of the folder.
+    std::string commandLine = "\"" + paths.updater + "\"";
     BOOL started = CreateProcessA(paths.updater.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                   folder.c_str(), &startup, &process_);
     SetEnvironmentVariableA("DVK_E2E_FAIL_THREAD_START", nullptr);

@@ -1,7 +1,9 @@
 // The program's command line: Windows word splitting, then modes and faults.
 #include <gtest/gtest.h>
 
+#include "app/ExitCode.h"
 #include "app/UpdaterCommandLine.h"
+#include "engine/MessageStrings.h"
 
 namespace {
 
@@ -85,6 +87,20 @@ TEST(UpdaterCommandLineTest, ModesAndEveryFault) {
         EXPECT_EQ(line.package, c.package) << c.why;
         EXPECT_EQ(line.logFile, c.log) << c.why;
     }
+}
+
+// The usage box lists what the parser takes and every code a run can end with.
+TEST(UpdaterCommandLineTest, TheUsageNamesEverySwitchAndExitCode) {
+    const std::string usage = LoadMessageString(IDS_USAGE);
+    for (const char* word : {"/passive", "/quiet", "/recover", "/log", "/?"}) {
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+        EXPECT_TRUE(ParseUpdaterCommandLine({word, "x"}).error != E::kUnknownSwitch) << word;
+    }
+    for (const ExitCodeRow& row : kExitCodes) {
+        EXPECT_NE(usage.find(" " + std::to_string(static_cast<int>(row.code)) + " "), std::string::npos)
+            << static_cast<int>(row.code);
+    }
+    EXPECT_LT(usage.size(), 1024u) << "short enough for a message box";
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// The Windows side of a run: the one-instance mutex, the recovery step, the
+// message boxes and the two dialogs, for ProgramRun to call in its order.
+#pragma once
+
+#include <windows.h>
+
+#include "app/RunHost.h"
+
+class UpdaterRunHost : public RunHost {
+public:
+    UpdaterRunHost() = default;
+    ~UpdaterRunHost() override;
+    UpdaterRunHost(const UpdaterRunHost&) = delete;
+    UpdaterRunHost& operator=(const UpdaterRunHost&) = delete;
+
+    bool TakeInstanceLock() override;
+    RecoveryReport RecoverInterruptedUpdates() override;
+    bool Apply(PatchPackage& package, StatusSink& sink) override;
+
+    void ShowUsage() override;
+    void ShowAnotherInstance() override;
+    void ShowRecovery(RecoveryReport report) override;
+    bool Confirm() override;
+    SelectionResult RunSelection(RunLog& log) override;
+    bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) override;
+
+private:
+    HANDLE instanceMutex_ = nullptr;
+};
