@@ -4,7 +4,8 @@
 #  - apply of packages of 16, 64 and 256 MiB through the real program: wall
 #    time, status lines per second and milliseconds per status line;
 #  - the cost of one status line's hand-over, split by kind of window;
-#  - listing 1000 packages: from the program's start to its dialog shown.
+#  - listing 1000 packages: from the program's start to its dialog shown;
+#  - /quiet on the same packages beside "wine cmd /c copy" of the package file.
 # Run after building both presets:  bash tests/bench/wine-bench.sh [SIZES_MIB...]
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -57,3 +58,34 @@ for round in 1 2 3; do
     >"$work/listing" 2>"$log" </dev/null
   echo "round $round: $(head -n 1 "$work/listing" | tr -d '\r') ms, $(tail -n 1 "$work/listing" | tr -d '\r') rows"
 done
+
+echo
+echo "== /quiet beside a copy of the same file (Wine, no display; median of 3, process start included)"
+printf '%8s %10s %10s %12s %12s\n' MiB "quiet s" "copy s" "quiet MB/s" "quiet/copy"
+now() { date +%s.%N; }
+median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+for mib in "${sizes[@]}"; do
+  rm -rf "$work/new" "$work/run" "$work/root"; mkdir -p "$work/new" "$work/run" "$work/root"
+  head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/new/payload.bin"
+  wine "$win32/tools/dvk/dvk.exe" pack "$(winepath -w "$work/run/bench.dvk")" --title Bench \
+    --key 'Software\DravlekBench' "$(winepath -w "$work/new")" >"$log" 2>&1 </dev/null
+  wine reg add 'HKLM\Software\DravlekBench' /v Path /t REG_SZ /d "$(winepath -w "$work/root")" /f \
+    >"$log" 2>&1 </dev/null
+  package_w=$(winepath -w "$work/run/bench.dvk") copy_w=$(winepath -w "$work/copy.bin")
+  quiet=() copy=()
+  for _ in 1 2 3; do
+    rm -f "$work/root/payload.bin" "$work/copy.bin"
+    start=$(now)
+    DISPLAY= wine "$win32/ui/dravlek-update.exe" /quiet "$package_w" >"$log" 2>&1 </dev/null \
+      || { echo "/quiet failed: $?" >&2; exit 1; }
+    quiet+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')")
+    cmp -s "$work/root/payload.bin" "$work/new/payload.bin" || { echo "/quiet wrote other bytes" >&2; exit 1; }
+    start=$(now)
+    DISPLAY= wine cmd /c copy /y "$package_w" "$copy_w" >"$log" 2>&1 </dev/null
+    copy+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')")
+  done
+  q=$(median3 "${quiet[@]}") c=$(median3 "${copy[@]}")
+  awk -v m="$mib" -v q="$q" -v c="$c" \
+    'BEGIN { printf "%8d %10.2f %10.2f %12.0f %12.2f\n", m, q, c, m * 1048576 / q / 1e6, c / q }'
+done
+
