@@ -100,8 +100,8 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     return true;
 }
 
-bool PatchPackage::Apply(StatusSink& sink) {
+bool ApplyPackage(PatchPackage& package, StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-    return ApplyPackage(*this, sink, *lookup, *files);
+    return ApplyPackage(package, sink, *lookup, *files);
 }

@@ -271,7 +271,7 @@ void CheckTemplates(HMODULE module, Checker& check) {
 }
 
 void CheckStrings(HMODULE module, Checker& check) {
-    for (int id = IDS_ABOUT_MENU; id <= IDS_START_FAILED; ++id) {
+    for (int id = IDS_ABOUT_MENU; id <= IDS_UPDATE_FAILED; ++id) {
         char text[1024];
         int length = LoadStringA(module, static_cast<UINT>(id), text, sizeof text);
         std::string actual(text, length > 0 ? length : 0);

@@ -1,6 +1,7 @@
 #include "tests/unit/EngineFixtures.h"
 
 #include <filesystem>
+#include <new>
 
 #include "tests/unit/TestFiles.h"
 
@@ -48,6 +49,7 @@ std::string Fingerprint(const std::string& bytes) {
 bool FaultyFileSystem::Fails(Operation operation, const std::string& path) {
     if (injected_ || operation != failing_ || !EndsWith(TargetOfStagedName(path), suffix_)) return false;
     injected_ = true;
+    if (throws_) throw std::bad_alloc();
     return true;
 }
 

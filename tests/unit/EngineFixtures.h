@@ -24,8 +24,9 @@ class FaultyFileSystem : public TargetFileSystem {
 public:
     enum class Operation { kNone, kCreate, kWrite, kClose, kReplace };
 
-    FaultyFileSystem(Operation failing, std::string pathSuffix)
-        : real_(CreateSystemTargetFileSystem()), failing_(failing), suffix_(std::move(pathSuffix)) {}
+    // With throws, the fault is a std::bad_alloc thrown instead of a failure returned.
+    FaultyFileSystem(Operation failing, std::string pathSuffix, bool throws = false)
+        : real_(CreateSystemTargetFileSystem()), failing_(failing), suffix_(std::move(pathSuffix)), throws_(throws) {}
 
     std::string TargetPath(const std::string& root, const std::string& name) const override {
         return real_->TargetPath(root, name);
@@ -55,6 +56,7 @@ private:
     std::unique_ptr<TargetFileSystem> real_;
     Operation failing_;
     std::string suffix_;
+    bool throws_;
     bool injected_ = false;
 };
 

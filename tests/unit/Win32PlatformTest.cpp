@@ -102,7 +102,7 @@ protected:
     // Applies through PatchPackage::Apply: the registry and the Win32 files.
     bool Apply(const std::vector<PackageContent>& entries) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), entries));
-        return package_.Apply(sink_);
+        return ApplyPackage(package_, sink_);
     }
 
     TempDir dir_;
