@@ -9,8 +9,8 @@
 #include "package/PatchPackage.h"
 #include "package/RecordHeader.h"
 #include "tests/tools/DvkRunner.h"
+#include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
-#include "tests/unit/TestFiles.h"
 
 namespace fs = std::filesystem;
 

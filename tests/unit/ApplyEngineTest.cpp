@@ -10,8 +10,8 @@
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
 #include "engine/UpdateRun.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
