@@ -101,7 +101,7 @@ protected:
         ASSERT_TRUE(key_.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
     }
     std::string Target(const std::string& name) { return root_ + "\\" + name; }
-    // Applies through PatchPackage::Apply: the registry and the Win32 files.
+    // Applies with the platform's own lookup and files: the registry and Win32 calls.
     bool Apply(const std::vector<PackageContent>& entries) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), entries));
         return ApplyPackage(package_, sink_);
