@@ -53,7 +53,14 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
         return ExitCode::kBadCommandLine;
     }
     log_.WriteLine(StartLine(line));
-    const ExitCode code = RunUnderLock(line);
+    ExitCode code = ExitCode::kFailed;
+    try {
+        code = RunUnderLock(line);
+    } catch (...) {
+        // Out of memory, say: an update that was staging has been undone
+        // while unwinding, so this is a failure like any other.
+        package_.Close();
+    }
     Finish(code);
     return code;
 }

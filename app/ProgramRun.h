@@ -19,7 +19,8 @@ public:
     // opened, is 87 before anything is done: the usage is shown unless the
     // line asks for quiet. Otherwise: the log's first line, the one-instance
     // rule (1618), the recovery of interrupted updates, the mode, and the
-    // exit code as the log's last line.
+    // exit code as the log's last line. An exception that reaches here is
+    // a failure (1603) like any other.
     ExitCode Run(const UpdaterCommandLine& line);
 
 private:

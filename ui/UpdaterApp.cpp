@@ -14,14 +14,18 @@ UpdaterApp theApp;
 
 }  // namespace
 
-bool UpdaterApp::InitInstance() {
-    // The look of the controls comes from the manifest (common controls v6).
+bool UpdaterApp::InitInstance(int& exitCode) {
+    exitCode = kExitOk;
+    return true;
+}
+
+int UpdaterApp::Run() {
     const UpdaterCommandLine line = ParseUpdaterCommandLine(SplitCommandLine(GetCommandLineA()));
     // Nobody may be asked anything: not about a drive without its disk, nor
     // about a crash.
     if (line.quiet) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    UpdaterRunHost host;
+    UpdaterRunHost host(*this);
+    PatchPackage package;  // opened by the run when the command line names one
     RunLog log;
-    exitCode_ = static_cast<int>(ProgramRun(host, package_, log).Run(line));
-    return false;
+    return static_cast<int>(ProgramRun(host, package, log).Run(line));
 }

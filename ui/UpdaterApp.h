@@ -1,22 +1,16 @@
-// The updater's application object: owns the package that gets applied.
+// The updater's application object: the one place that decides what the
+// program does at start, and in which order.
 #pragma once
 
-#include "package/PatchPackage.h"
-#include "ui/Application.h"
+#include "ui/dialog/Application.h"
 
 class UpdaterApp : public Application {
 public:
-    // The one UpdaterApp of the process, from any thread.
-    static UpdaterApp& Current() { return *static_cast<UpdaterApp*>(Application::Current()); }
+    static constexpr int kExitOk = 0;
 
-    // Runs the mode that the command line asks for; the program ends with it.
-    bool InitInstance() override;
-    int ExitCode() const override { return exitCode_; }
-
-    // Closed except while the selection dialog runs an update.
-    PatchPackage& Package() { return package_; }
-
-private:
-    PatchPackage package_;
-    int exitCode_ = 0;
+protected:
+    // Checks that come before any window; none yet.
+    bool InitInstance(int& exitCode) override;
+    // Runs what the command line asks for (ProgramRun); its exit code.
+    int Run() override;
 };

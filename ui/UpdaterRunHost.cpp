@@ -1,9 +1,10 @@
 #include "ui/UpdaterRunHost.h"
 
+#include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
+#include "engine/UpdateRun.h"
 #include "ui/PackageSelectDialog.h"
 #include "ui/ProgressDialog.h"
-#include "ui/UpdaterApp.h"
 
 namespace {
 
@@ -32,11 +33,7 @@ RecoveryReport UpdaterRunHost::RecoverInterruptedUpdates() {
 }
 
 bool UpdaterRunHost::Apply(PatchPackage& package, StatusSink& sink) {
-    try {
-        return package.Apply(sink);
-    } catch (...) {
-        return false;  // the staged files were removed while unwinding
-    }
+    return RunUpdate([&] { return ApplyPackage(package, sink); }, sink, [] {});
 }
 
 void UpdaterRunHost::ShowUsage() {
@@ -53,16 +50,23 @@ bool UpdaterRunHost::Confirm() {
 }
 
 SelectionResult UpdaterRunHost::RunSelection(RunLog& log) {
+    // The look of the controls comes from the manifest (common controls v6).
     PackageSelectDialog dialog(log);
-    UpdaterApp::Current().SetMainDialog(&dialog);
-    dialog.DoModal();
-    UpdaterApp::Current().SetMainDialog(nullptr);
+    application_.SetMainDialog(&dialog);
+    const INT_PTR result = dialog.DoModal();
+    application_.SetMainDialog(nullptr);
+    if (result == -1) return SelectionResult::kFailed;  // no window: nothing could be chosen
     if (!dialog.UpdateRan()) return SelectionResult::kClosed;
     return dialog.UpdateApplied() ? SelectionResult::kApplied : SelectionResult::kFailed;
 }
 
-bool UpdaterRunHost::RunProgress(PatchPackage&, RunLog& log, bool closeWhenDone) {
-    ProgressDialog progress(log, closeWhenDone);
-    progress.DoModal();
+bool UpdaterRunHost::RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) {
+    ProgressDialog progress(package, log, closeWhenDone);
+    if (progress.Run() == -1) {
+        // No window, so no worker either: nothing was applied.
+        log.WriteLine(LoadMessageString(IDS_START_FAILED));
+        if (!closeWhenDone) MessageBoxA(nullptr, LoadMessageString(IDS_START_FAILED).c_str(), kCaption, MB_OK | MB_ICONERROR);
+        return false;
+    }
     return progress.Applied();
 }

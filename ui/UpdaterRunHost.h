@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include "app/RunHost.h"
+#include "ui/dialog/Application.h"
 
 class UpdaterRunHost : public RunHost {
 public:
-    UpdaterRunHost() = default;
+    // The selection dialog becomes application's main window while it runs.
+    explicit UpdaterRunHost(Application& application) : application_(application) {}
     ~UpdaterRunHost() override;
     UpdaterRunHost(const UpdaterRunHost&) = delete;
     UpdaterRunHost& operator=(const UpdaterRunHost&) = delete;
@@ -25,5 +27,6 @@ public:
     bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) override;
 
 private:
+    Application& application_;
     HANDLE instanceMutex_ = nullptr;
 };

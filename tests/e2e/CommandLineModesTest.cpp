@@ -7,7 +7,7 @@
 
 #include "engine/MessageStrings.h"
 #include "package/PackageWriter.h"
-#include "tests/e2e/E2eSupport.h"
+#include "tests/support/UpdaterRun.h"
 
 namespace {
 
@@ -61,12 +61,13 @@ Outcome RunUpdater(const std::string& arguments, const std::string& folder, std:
         EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
         for (HWND window : windows.second) {
             char className[8] = "";
-            GetClassNameA(window, className, sizeof className);
+            const bool stillThere = GetClassNameA(window, className, sizeof className) != 0;
             if (!seen[window]) {
                 seen[window] = true;
                 ++outcome.windows;
-                // The system gives each thread that makes a window a hidden "Default IME".
-                if (lstrcmpA(className, "IME") != 0) outcome.captions.push_back(WindowText(window));
+                // The system gives each thread that makes a window a hidden "Default IME"
+                // (one may already be gone by the time it is looked at).
+                if (stillThere && lstrcmpA(className, "IME") != 0) outcome.captions.push_back(WindowText(window));
             }
             HWND child = GetDlgItem(window, presses.empty() ? 0 : presses.front().childId);
             if (!presses.empty() && child && WindowText(window) == presses.front().caption && IsWindowEnabled(child) &&
@@ -132,10 +133,12 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         RemoveTree(folder);
         CreateDirectoryA(root.c_str(), nullptr);
         CreateDirectoryA(folder.c_str(), nullptr);
-        for (const auto& [name, bytes] : kOld) WriteBytes(root + "\\" + name, bytes);
-        for (const char* name : {"\\fix.dvk", "\\fix 2.dvk"}) WriteBytes(folder + name, package("Software\\DravlekE2E\\Product"));
-        WriteBytes(folder + "\\absent.dvk", package("Software\\DravlekE2E\\Missing"));
-        WriteBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
+        for (const auto& [name, bytes] : kOld) WriteFileBytes(root + "\\" + name, bytes);
+        for (const char* name : {"\\fix.dvk", "\\fix 2.dvk"}) {
+            WriteFileBytes(folder + name, package("Software\\DravlekE2E\\Product"));
+        }
+        WriteFileBytes(folder + "\\absent.dvk", package("Software\\DravlekE2E\\Missing"));
+        WriteFileBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
         HANDLE held = c.anotherInstance ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr;
 
         const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
@@ -145,10 +148,9 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         EXPECT_EQ(outcome.captions, c.windows) << c.why;
         EXPECT_TRUE(!c.windows.empty() || outcome.windows == 0) << c.why << ": no window of any kind";
 
-        std::string text;
+        const std::string text = ReadFileBytes(log);
         std::vector<std::string> lines;  // without their date and time
-        for (std::size_t at = 0, end; ReadBytes(log, text) && (end = text.find("\r\n", at)) != std::string::npos;
-             at = end + 2) {
+        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
             lines.push_back(text.substr(at + 20, end - at - 20));
         }
         ASSERT_EQ(lines.size() >= 2, !c.logTail.empty()) << c.why << ":\n" << text;

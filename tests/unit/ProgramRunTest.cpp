@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 
 #include "app/ProgramRun.h"
 #include "tests/unit/TestFiles.h"
@@ -13,7 +14,7 @@ using R = RecoveryReport;
 
 class RecordingHost : public RunHost {
 public:
-    bool lockFree = true, confirm = true, applies = true;
+    bool lockFree = true, confirm = true, applies = true, throws = false;
     R recovery = R::kNothingFound;
     SelectionResult selection = SelectionResult::kClosed;
     std::string calls;
@@ -30,7 +31,10 @@ public:
     void ShowAnotherInstance() override { Note("busy"); }
     void ShowRecovery(R) override { Note("box"); }
     bool Confirm() override { return Note("confirm"), confirm; }
-    SelectionResult RunSelection(RunLog&) override { return Note("select"), selection; }
+    SelectionResult RunSelection(RunLog&) override {
+        if (Note("select"), throws) throw std::bad_alloc();
+        return selection;
+    }
     bool RunProgress(PatchPackage& package, RunLog&, bool closeWhenDone) override {
         Note(std::string(closeWhenDone ? "passive" : "progress") + (package.IsOpen() ? "" : "(closed)"));
         return package.IsOpen() && applies;
@@ -56,10 +60,13 @@ void FailedInList(RecordingHost& h) { h.selection = SelectionResult::kFailed; }
 void Undone(RecordingHost& h) { h.recovery = R::kUndone; }
 void Completed(RecordingHost& h) { h.recovery = R::kCompleted; }
 void Incomplete(RecordingHost& h) { h.recovery = R::kIncomplete; }
+void Throws(RecordingHost& h) { h.throws = true; }
 
 const RunCase kRunCases[] = {
     {"list ran an update", {}, Applied, 0, "lock recover select", ""},
     {"list ran a failed update", {}, FailedInList, 1603, "lock recover select", ""},
+    {"an exception is a failure, logged", {}, Throws, 1603, "lock recover select",
+     "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
     {"package, Yes, failure line", {"PKG"}, Fails, 1603, "lock recover confirm progress", ""},
     {"missing package: no question", {"GONE"}, Nothing, 1619, "lock recover progress(closed)", ""},
     {"passive, missing package", {"/passive", "GONE"}, Nothing, 1619, "lock recover passive(closed)", ""},
