@@ -6,7 +6,7 @@
 #include <new>
 
 #include "app/ProgramRun.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "app/LogStatusSink.h"
 #include "app/RunLog.h"
 #include "engine/StatusLines.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
