@@ -1,5 +1,6 @@
 #include "engine/ApplyEngine.h"
 
+#include <new>
 #include <vector>
 
 #include "engine/MessageStrings.h"
@@ -50,9 +51,17 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
-}  // namespace
+// The first entry whose target would be written through a link below the
+// root (a folder swapped for a link sends the file elsewhere), or null.
+const PackageEntry* FirstLinkedTarget(const std::vector<PackageEntry>& entries, const std::string& root,
+                                      TargetFileSystem& files) {
+    for (const PackageEntry& entry : entries) {
+        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) return &entry;
+    }
+    return nullptr;
+}
 
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files) {
+bool ApplyUnguarded(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files) {
     // A package that could not be opened has nothing to apply.
     if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
 
@@ -80,6 +89,9 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     for (const PackageEntry& entry : entries) {
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        if (!files.HasNoLinkBelowRoot(*root, files.TargetPath(*root, entry.targetName))) {
+            return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        }
         OutputFile* out = commit.Stage(files.TargetPath(*root, entry.targetName));
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         switch (CopyBlocks(package, entry, *out, block, sink)) {
@@ -93,11 +105,27 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         if (!out->Close()) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
     }
 
+    // Once more just before the targets change: a folder may have been
+    // swapped for a link while the package was read.
+    if (const PackageEntry* linked = FirstLinkedTarget(entries, *root, files)) {
+        return abandon(NamedStatusLine(IDS_WRITE_FAILED, linked->targetName));
+    }
     StagedCommit::Result result = commit.Commit();
     if (!result.ok) return Fail(sink, NamedStatusLine(IDS_WRITE_FAILED, entries[result.failedIndex].targetName));
 
     sink.SetStatusLine(LoadMessageString(IDS_UPDATE_COMPLETE));
     return true;
+}
+
+}  // namespace
+
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files) {
+    try {
+        return ApplyUnguarded(package, sink, lookup, files);
+    } catch (const std::bad_alloc&) {
+        // The staged files were removed while the stack unwound.
+        return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
+    }
 }
 
 bool PatchPackage::Apply(StatusSink& sink) {

@@ -2,7 +2,10 @@
 // leaves the install root exactly as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
@@ -261,6 +264,21 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
     }
 }
 
+TEST_F(ApplyEngineTest, RunningOutOfMemoryIsADamagedPackageAndNothingChanges) {
+    Install("a.dll", "old a");
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {{0, "s", "a.dll", "new a"}, {0, "s", "b.bin", PatternData(5000)}};
+    for (const PackageContent& failing : entries) {
+        FaultyFileSystem faulty(FaultyFileSystem::Operation::kOutOfMemory, files_->TargetPath("", failing.targetName));
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_FALSE(Apply(entries, faulty)) << failing.targetName;
+        EXPECT_TRUE(faulty.Injected()) << failing.targetName;
+        EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED)) << failing.targetName;
+        EXPECT_EQ(SnapshotTree(root_), before) << failing.targetName;
+    }
+}
+
 TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {
     fs::create_directories(root_ + "/folder.dat");
     Install("keep.txt", "keep");
@@ -316,12 +334,105 @@ TEST_F(ApplyEngineTest, LeftoversOfAnInterruptedRunAreCleanedUp) {
 }
 
 #ifndef _WIN32
-TEST_F(ApplyEngineTest, AReplacedFileKeepsItsPermissions) {
-    Install("tool.sh", "#!/bin/sh\n");
-    fs::permissions(root_ + "/tool.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-    EXPECT_TRUE(Apply({{0, "s", "tool.sh", "#!/bin/sh\necho new\n"}}));
-    EXPECT_EQ(fs::status(root_ + "/tool.sh").permissions() & fs::perms::all,
-              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+TEST_F(ApplyEngineTest, AReplacedFileKeepsItsPermissionsButNoSetIdBit) {
+    const struct {
+        mode_t before;
+        mode_t after;
+    } cases[] = {{0750, 0750}, {0644, 0644}, {04755, 0755}, {02775, 0775}, {07777, 0777}};
+    for (const auto& c : cases) {
+        Install("tool.sh", "#!/bin/sh\n");
+        ASSERT_EQ(::chmod((root_ + "/tool.sh").c_str(), c.before), 0);
+        EXPECT_TRUE(Apply({{0, "s", "tool.sh", "#!/bin/sh\necho new\n"}})) << std::oct << c.before;
+        struct stat info;
+        ASSERT_EQ(::lstat((root_ + "/tool.sh").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.after) << std::oct << c.before;
+        package_.Close();
+    }
+}
+
+// A link below the root, planted before the update or swapped in for a
+// folder while it runs, never sends a file outside the root.
+TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
+    const std::string outside = dir_.File("outside");
+    fs::create_directories(outside + "/deep");
+    ASSERT_TRUE(WriteFileBytes(outside + "/suid", "a privileged program"));
+    ASSERT_EQ(::chmod((outside + "/suid").c_str(), 04755), 0);
+    fs::create_directories(root_ + "/sub");
+    fs::create_directory_symlink(outside, root_ + "/plugins");
+    fs::create_directory_symlink(outside + "/deep", root_ + "/sub/deep");
+    fs::create_symlink(outside + "/suid", root_ + "/tool");
+    fs::create_directory_symlink(root_, dir_.File("root-link"));
+    const auto outsideBefore = SnapshotTree(outside);
+    const auto before = SnapshotTree(root_);
+    struct Case {
+        const char* why;
+        std::string target;
+        bool applied;
+    };
+    const Case cases[] = {
+        {"a folder that is a link", "plugins\\x.dll", false},
+        {"a link deeper down", "sub\\deep\\x.dll", false},
+        {"a link deeper down, reached through '.'", "sub\\.\\deep\\x.dll", false},
+        {"a target that links to a set-user-id file", "tool", false},
+        {"a real folder", "sub\\x.dll", true},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& root : {root_, dir_.File("root-link")}) {
+            lookup_.Set(kKey, root);  // the root itself may be reached through a link
+            sink_.lines.clear();
+            package_.Close();
+            EXPECT_EQ(Apply({{0, "s", "new.txt", "n"}, {0, "s", c.target, "x"}}), c.applied) << c.why << " " << root;
+            EXPECT_EQ(SnapshotTree(outside), outsideBefore) << c.why;
+            if (c.applied) {
+                fs::remove(root_ + "/new.txt");
+                fs::remove(root_ + "/sub/x.dll");
+            } else {
+                EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + c.target) << c.why;
+                // Refused before its file was staged: no progress line.
+                EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Extracting(c.target)) << c.why;
+            }
+            EXPECT_EQ(SnapshotTree(root_), before) << c.why;
+        }
+    }
+    struct stat info;
+    ASSERT_EQ(::stat((outside + "/suid").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 04755u);
+
+    // A folder swapped for a link after its file was staged.
+    class SwappingSink : public RecordingSink {
+    public:
+        std::function<void()> onLastEntry;
+        void SetStatusLine(const std::string& text) override {
+            RecordingSink::SetStatusLine(text);
+            if (text == "Extraction du fichier : last.txt") onLastEntry();
+        }
+    } swapping;
+    swapping.onLastEntry = [&] {
+        // The staged file goes along, so that a rename through the link would find it.
+        fs::rename(root_ + "/sub", dir_.File("sub-moved"));
+        fs::create_directory_symlink(outside, root_ + "/sub");
+        for (const fs::directory_entry& staged : fs::directory_iterator(dir_.File("sub-moved"))) {
+            if (!fs::is_regular_file(fs::symlink_status(staged.path()))) continue;
+            fs::copy_file(staged.path(), fs::path(outside) / staged.path().filename());
+        }
+    };
+    lookup_.Set(kKey, root_);
+    package_.Close();
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
+                                    {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
+    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_));
+    EXPECT_EQ(swapping.lines.back(), Text(IDS_WRITE_FAILED) + " sub\\x.dll");
+    EXPECT_FALSE(fs::exists(outside + "/x.dll"));
+}
+
+TEST_F(ApplyEngineTest, TheFileSystemNeverReplacesALink) {
+    ASSERT_TRUE(WriteFileBytes(dir_.File("suid"), "a privileged program"));
+    ASSERT_EQ(::chmod(dir_.File("suid").c_str(), 04755), 0);
+    fs::create_symlink(dir_.File("suid"), root_ + "/tool");
+    ASSERT_TRUE(WriteFileBytes(root_ + "/tool.new", "package bytes"));
+    EXPECT_FALSE(files_->ReplaceKeepingBackup(root_ + "/tool.new", root_ + "/tool", root_ + "/tool.old"));
+    EXPECT_TRUE(fs::is_symlink(root_ + "/tool"));
+    EXPECT_EQ(ReadFileBytes(dir_.File("suid")), "a privileged program");
 }
 #endif
 

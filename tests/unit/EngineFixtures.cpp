@@ -1,6 +1,7 @@
 #include "tests/unit/EngineFixtures.h"
 
 #include <filesystem>
+#include <new>
 
 #include "tests/unit/TestFiles.h"
 
@@ -53,6 +54,7 @@ bool FaultyFileSystem::Fails(Operation operation, const std::string& path) {
 
 std::unique_ptr<OutputFile> FaultyFileSystem::CreateNew(const std::string& path) {
     if (Fails(Operation::kCreate, path)) return nullptr;
+    if (Fails(Operation::kOutOfMemory, path)) throw std::bad_alloc();
     std::unique_ptr<OutputFile> file = real_->CreateNew(path);
     if (!file) return nullptr;
     return std::make_unique<FaultyOutputFile>(std::move(file), *this, path);

@@ -22,13 +22,16 @@ public:
 // path that ends with a given suffix.
 class FaultyFileSystem : public TargetFileSystem {
 public:
-    enum class Operation { kNone, kCreate, kWrite, kClose, kReplace };
+    enum class Operation { kNone, kCreate, kWrite, kClose, kReplace, kOutOfMemory };
 
     FaultyFileSystem(Operation failing, std::string pathSuffix)
         : real_(CreateSystemTargetFileSystem()), failing_(failing), suffix_(std::move(pathSuffix)) {}
 
     std::string TargetPath(const std::string& root, const std::string& name) const override {
         return real_->TargetPath(root, name);
+    }
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
+        return real_->HasNoLinkBelowRoot(root, path);
     }
     bool CanOpenForReading(const std::string& path) override { return real_->CanOpenForReading(path); }
     bool Exists(const std::string& path) override { return real_->Exists(path); }

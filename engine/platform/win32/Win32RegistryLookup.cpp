@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/InstallRootPath.h"
+
 namespace {
 
 class RegistryKey {
@@ -22,12 +24,37 @@ private:
     HKEY key_ = nullptr;
 };
 
+// "%SystemDrive%\Prog" as the program's environment has it; nothing when the
+// expansion fails.
+std::optional<std::string> Expand(const std::string& text) {
+    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    // The environment may grow between the two calls; a few attempts cover it.
+    for (int attempt = 0; attempt < 4 && size != 0; ++attempt) {
+        std::vector<char> expanded(size);
+        DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(), size);
+        if (needed == 0) return std::nullopt;
+        if (needed <= size) return std::string(expanded.data());
+        size = needed;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::string& productKey) {
+    std::string root;
+    if (!FindProductView(productKey, &root)) return std::nullopt;
+    return root;
+}
+
+std::optional<REGSAM> Win32RegistryLookup::FindProductView(const std::string& productKey, std::string* root) {
     for (REGSAM view : views_) {
         RegistryKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, productKey, view)) return ReadPathValue(key.Get());
+        if (!key.Open(HKEY_LOCAL_MACHINE, productKey, view)) continue;
+        std::optional<std::string> path = ReadPathValue(key.Get());
+        if (!path || !IsUsableInstallRoot(*path)) continue;
+        if (root != nullptr) *root = *path;
+        return view;
     }
     return std::nullopt;
 }
@@ -48,7 +75,9 @@ std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
         std::size_t length = 0;
         while (length < size && length < bytes.size() && bytes[length] != '\0') ++length;
         if (length == 0) return std::nullopt;
-        return std::string(bytes.data(), length);
+        std::string text(bytes.data(), length);
+        if (type == REG_EXPAND_SZ) return Expand(text);
+        return text;
     }
     return std::nullopt;
 }
