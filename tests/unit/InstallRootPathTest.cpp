@@ -6,36 +6,15 @@
 namespace {
 
 TEST(InstallRootPathTest, OnlyAbsoluteLocalOrNetworkFoldersAreUsable) {
-    const struct {
-        const char* path;
-        bool usable;
-    } cases[] = {
-        {"C:\\Program Files\\Dravlek", true},
-        {"d:\\", true},
-        {"C:\\Prog\\", true},
-        {"\\\\server\\share", true},
-        {"\\\\server\\share\\Dravlek", true},
-        {"C:\\\xC9" "diteur", true},
-        {"", false},
-        {"Prog", false},
-        {"Prog\\Dravlek", false},
-        {"\\", false},
-        {"\\Prog", false},
-        {"C:", false},
-        {"C:Prog", false},
-        {"C:/Prog", false},
-        {"1:\\Prog", false},
-        {"\\\\", false},
-        {"\\\\server", false},
-        {"\\\\server\\", false},
-        {"\\\\server\\\\share", false},
-        {"\\\\\\share", false},
-        {"\\\\.\\C:\\Prog", false},
-        {"\\\\?\\C:\\Prog", false},
-        {"%SystemDrive%\\Prog", false},
-        {"..\\Prog", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IsUsableInstallRoot(c.path), c.usable) << c.path;
+    for (const char* path : {"C:\\Program Files\\Dravlek", "d:\\", "C:\\Prog\\", "\\\\server\\share",
+                             "\\\\server\\share\\Dravlek", "C:\\\xC9" "diteur"}) {
+        EXPECT_TRUE(IsUsableInstallRoot(path)) << path;
+    }
+    for (const char* path : {"", "Prog", "Prog\\Dravlek", "\\", "\\Prog", "C:", "C:Prog", "C:/Prog", "1:\\Prog",
+                             "\\\\", "\\\\server", "\\\\server\\", "\\\\server\\\\share", "\\\\\\share",
+                             "\\\\.\\C:\\Prog", "\\\\?\\C:\\Prog", "%SystemDrive%\\Prog", "..\\Prog"}) {
+        EXPECT_FALSE(IsUsableInstallRoot(path)) << path;
+    }
 }
 
 }  // namespace
