@@ -16,3 +16,12 @@ bool IsUsableInstallRoot(const std::string& path) {
     // The share: at least one character before any further backslash.
     return serverEnd + 1 < path.size() && path[serverEnd + 1] != '\\';
 }
+
+std::optional<std::pair<std::size_t, std::string>> FirstUsableRoot(
+    std::size_t places, const std::function<std::optional<std::string>(std::size_t)>& readPath) {
+    for (std::size_t place = 0; place < places; ++place) {
+        std::optional<std::string> path = readPath(place);
+        if (path && IsUsableInstallRoot(*path)) return std::make_pair(place, *path);
+    }
+    return std::nullopt;
+}

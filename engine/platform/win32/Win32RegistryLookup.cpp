@@ -48,15 +48,14 @@ std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::strin
 }
 
 std::optional<REGSAM> Win32RegistryLookup::FindProductView(const std::string& productKey, std::string* root) {
-    for (REGSAM view : views_) {
+    auto found = FirstUsableRoot(views_.size(), [&](std::size_t index) -> std::optional<std::string> {
         RegistryKey key;
-        if (!key.Open(HKEY_LOCAL_MACHINE, productKey, view)) continue;
-        std::optional<std::string> path = ReadPathValue(key.Get());
-        if (!path || !IsUsableInstallRoot(*path)) continue;
-        if (root != nullptr) *root = *path;
-        return view;
-    }
-    return std::nullopt;
+        if (!key.Open(HKEY_LOCAL_MACHINE, productKey, views_[index])) return std::nullopt;
+        return ReadPathValue(key.Get());
+    });
+    if (!found) return std::nullopt;
+    if (root != nullptr) *root = found->second;
+    return views_[found->first];
 }
 
 std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
