@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -11,8 +12,9 @@
 #include "engine/MessageStrings.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/TestFiles.h"
+#include "engine/UpdateRun.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -249,7 +251,7 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
         {0, "s", "sub\\c.txt", PatternData(4097, 4)},
     };
     using Op = FaultyFileSystem::Operation;
-    for (Op op : {Op::kCreate, Op::kWrite, Op::kClose, Op::kReplace, Op::kOutOfMemory}) {
+    for (Op op : {Op::kCreate, Op::kWrite, Op::kClose, Op::kReplace}) {
         for (const PackageContent& failing : entries) {
             FaultyFileSystem faulty(op, files_->TargetPath("", failing.targetName));
             sink_.lines.clear();
@@ -258,13 +260,57 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
             EXPECT_FALSE(Apply(entries, faulty)) << where;
             EXPECT_TRUE(faulty.Injected()) << where;
             ASSERT_FALSE(sink_.lines.empty());
-            // Running out of memory makes the package one that cannot be used.
-            EXPECT_EQ(sink_.lines.back(), op == Op::kOutOfMemory ? Text(IDS_PACKAGE_DAMAGED)
-                                                                 : Text(IDS_WRITE_FAILED) + " " + failing.targetName)
-                << where;
+            EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + failing.targetName) << where;
             EXPECT_EQ(SnapshotTree(root_), before) << where;
         }
     }
+}
+
+// An exception at any step (memory running out) unwinds the staging, ends
+// with the one failure line, and the finishing step (Close) still comes last.
+TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLine) {
+    Install("a.dll", PatternData(9000, 1));
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {
+        {kRequiredFlag, "s", "a.dll", PatternData(10000, 2)},
+        {0, "s", "b-new.bin", PatternData(5000, 3)},
+    };
+    using Op = FaultyFileSystem::Operation;
+    struct Case {
+        const char* why;
+        Op op;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"creating the second staged file", Op::kCreate, "b-new.bin"},
+        {"writing the first", Op::kWrite, "a.dll"},
+        {"closing the second", Op::kClose, "b-new.bin"},
+        {"replacing an installed file", Op::kReplace, "a.dll"},
+        {"moving a new file in after the first was replaced", Op::kReplace, "b-new.bin"},
+    };
+    const std::string kFinished = "<Close enabled>";
+    for (const Case& c : cases) {
+        FaultyFileSystem throwing(c.op, c.target, true);
+        sink_.lines.clear();
+        package_.Close();
+        bool applied = RunUpdate([&] { return Apply(entries, throwing); }, sink_,
+                                 [&] { sink_.lines.push_back(kFinished); });
+        EXPECT_FALSE(applied) << c.why;
+        EXPECT_TRUE(throwing.Injected()) << c.why;
+        ASSERT_GE(sink_.lines.size(), 2u) << c.why;
+        EXPECT_EQ(sink_.lines.back(), kFinished) << c.why;
+        EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_FAILED)) << c.why;
+        EXPECT_EQ(std::count(sink_.lines.begin(), sink_.lines.end(), Text(IDS_UPDATE_FAILED)), 1) << c.why;
+        EXPECT_EQ(SnapshotTree(root_), before) << c.why;
+    }
+
+    // Without an exception the update's own last line stays the last one.
+    sink_.lines.clear();
+    package_.Close();
+    EXPECT_TRUE(RunUpdate([&] { return Apply(entries); }, sink_, [&] { sink_.lines.push_back(kFinished); }));
+    ASSERT_GE(sink_.lines.size(), 2u);
+    EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_COMPLETE));
+    EXPECT_EQ(sink_.lines.back(), kFinished);
 }
 
 TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {

@@ -3,26 +3,9 @@
 #include <cstring>
 
 #include "engine/InstallRootPath.h"
+#include "engine/platform/win32/UniqueHandle.h"
 
 namespace {
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool Open(HKEY parent, const std::string& subKey, REGSAM view) {
-        return RegOpenKeyExA(parent, subKey.c_str(), 0, KEY_READ | view, &key_) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // "%SystemDrive%\Prog" as the program's environment has it; nothing when the
 // expansion fails.
@@ -49,8 +32,11 @@ std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::strin
 
 std::optional<REGSAM> Win32RegistryLookup::FindProductView(const std::string& productKey, std::string* root) {
     auto found = FirstUsableRoot(views_.size(), [&](std::size_t index) -> std::optional<std::string> {
-        RegistryKey key;
-        if (!key.Open(HKEY_LOCAL_MACHINE, productKey, views_[index])) return std::nullopt;
+        UniqueRegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | views_[index], key.Put()) !=
+            ERROR_SUCCESS) {
+            return std::nullopt;
+        }
         return ReadPathValue(key.Get());
     });
     if (!found) return std::nullopt;
