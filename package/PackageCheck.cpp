@@ -69,6 +69,7 @@ PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents
         if (stream.Failed()) return Broken(PackageRule::kTableTooLarge, countOffset);
     }
 
+    contents.readEnd = stream.Position();
     // Every slot is read before any record is visited.
     std::uint64_t nameBytes = contents.title.size() + contents.registryKey.size();
     for (std::int32_t index = 0; index < static_cast<std::int32_t>(contents.entries.size()); ++index) {
@@ -76,6 +77,8 @@ PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents
         const std::int64_t slotOffset = tableOffset + 4 * static_cast<std::int64_t>(index);
         PackageCheckResult record = CheckRecord(stream, index, slotOffset, entry);
         if (!record.IsSound()) return record;
+        const std::int64_t recordEnd = stream.Position() + (entry.dataSize > 0 ? entry.dataSize : 0);
+        if (recordEnd > contents.readEnd) contents.readEnd = recordEnd;
         nameBytes += entry.sourceName.size() + entry.targetName.size();
         if (nameBytes > kMaxNameBytes) {
             return Broken(PackageRule::kNamesTooLong, static_cast<std::int64_t>(entry.recordOffset) + 5, index);

@@ -18,6 +18,7 @@ bool PatchPackage::Open(const std::string& fileName) {
         stream_.SetFailed();
         return false;
     }
+    trailer_ = ReadSignatureTrailer(stream_, contents.readEnd);
     title_ = std::move(contents.title);
     registryKey_ = std::move(contents.registryKey);
     entryCount_ = contents.entryCount;
@@ -29,6 +30,7 @@ bool PatchPackage::Close() {
     if (!stream_.Close()) return false;
     entries_.clear();
     entries_.shrink_to_fit();
+    trailer_.reset();
     entryCount_ = 0;
     return true;
 }
