@@ -11,6 +11,7 @@
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
 #include "tests/unit/EngineFixtures.h"
+#include "tests/unit/SignedExamples.h"
 #include "tests/unit/TestFiles.h"
 
 namespace {
@@ -18,8 +19,9 @@ namespace {
 // A key of its own below HKEY_LOCAL_MACHINE\Software, removed afterwards.
 class ScratchKey {
 public:
-    explicit ScratchKey(const std::string& name)
-        : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
+    // With exactPath, name is the whole path (a signed package names its own key).
+    explicit ScratchKey(const std::string& name, bool exactPath = false)
+        : path_(exactPath ? name : "Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
     }
     ~ScratchKey() {
@@ -31,6 +33,11 @@ public:
         return RegSetValueExA(key_, "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
     }
     void DeletePath() { RegDeleteValueA(key_, "Path"); }
+    bool SetValue(const char* name, DWORD type, const std::string& bytes) {
+        return RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+    }
+    void DeleteValue(const char* name) { RegDeleteValueA(key_, name); }
 
 private:
     std::string path_;
@@ -90,6 +97,35 @@ TEST(Win32RegistryLookupTest, FindsAKeyWrittenByRegAddInEitherView) {
     }
 }
 
+TEST(Win32RegistryLookupTest, ReadsPublicKeyStringsBesidePath) {
+    ScratchKey key("Keys");
+    std::string path("C:\\Prog\0", 8);
+    ASSERT_TRUE(key.SetValue("Path", REG_SZ, path));
+    Win32RegistryLookup lookup;
+    using Keys = std::optional<std::vector<std::string>>;
+    struct Case {
+        const char* why;
+        DWORD type;
+        std::string bytes;
+        Keys keys;
+    };
+    const Case cases[] = {
+        {"string", REG_SZ, std::string("k1\0", 3), Keys({"k1"})},
+        {"string without NUL", REG_SZ, "k1", Keys({"k1"})},
+        {"text after a NUL", REG_SZ, std::string("k1\0k2\0", 6), Keys({"k1"})},
+        {"multi-string", REG_MULTI_SZ, std::string("k1\0k2\0\0", 7), Keys({"k1", "k2"})},
+        {"empty multi-string", REG_MULTI_SZ, std::string("\0\0", 2), Keys(std::vector<std::string>())},
+        {"a number: trusts nothing", REG_DWORD, std::string("\x01\x00\x00\x00", 4), Keys(std::vector<std::string>())},
+        {"binary: trusts nothing", REG_BINARY, kKeyA, Keys(std::vector<std::string>())},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(key.SetValue("PublicKey", c.type, c.bytes)) << c.why;
+        EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), c.keys) << c.why;
+    }
+    key.DeleteValue("PublicKey");
+    EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "no PublicKey value";
+}
+
 class Win32ApplyTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -140,6 +176,59 @@ TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
     EXPECT_EQ(SnapshotTree(root_), before);
     EXPECT_NE(GetFileAttributesA(Target("locked.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     SetFileAttributesA(Target("locked.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Win32ApplyTest, ProductKeysInTheRegistryDecideWhichSignedPackagesApply) {
+    const std::string notSigned = LoadMessageString(IDS_NOT_SIGNED);
+    const std::string complete = LoadMessageString(IDS_UPDATE_COMPLETE);
+    const std::string multiBA = std::string(kKeyB) + '\0' + kKeyA + '\0' + '\0';
+    // The signed examples name this key, and a signature covers it.
+    ScratchKey example("Software\\Example", true);
+    std::string rootValue = root_ + std::string(1, '\0');
+    ASSERT_TRUE(example.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
+    struct Case {
+        const char* why;
+        DWORD type;  // REG_NONE: no PublicKey value
+        std::string value;
+        char signer;  // 0: unsigned
+        std::string lastLine;
+    };
+    const Case cases[] = {
+        {"unsigned, no PublicKey", REG_NONE, "", 0, complete},
+        {"signed, no PublicKey", REG_NONE, "", 'A', complete},
+        {"REG_SZ, trusted key", REG_SZ, kKeyA, 'A', complete},
+        {"REG_SZ, other key", REG_SZ, kKeyB, 'A', notSigned},
+        {"REG_SZ, unsigned", REG_SZ, kKeyA, 0, notSigned},
+        {"REG_MULTI_SZ, trusted key second", REG_MULTI_SZ, multiBA, 'A', complete},
+        {"REG_MULTI_SZ, other key", REG_MULTI_SZ, multiBA.substr(0, 125) + '\0', 'A', notSigned},
+        {"REG_MULTI_SZ, unsigned", REG_MULTI_SZ, multiBA, 0, notSigned},
+    };
+    for (const Case& c : cases) {
+        if (c.type == REG_NONE) {
+            example.DeleteValue("PublicKey");
+        } else {
+            ASSERT_TRUE(example.SetValue("PublicKey", c.type, c.value)) << c.why;
+        }
+        const std::string bytes = c.signer ? SignedExampleBytes(c.signer) : ExamplePackageBytes();
+        ASSERT_TRUE(WriteFileBytes(Target("a.dll"), "old a"));
+        ASSERT_TRUE(WriteFileBytes(dir_.File("s.dvk"), bytes));
+        PatchPackage package;
+        ASSERT_TRUE(package.Open(dir_.File("s.dvk"))) << c.why;
+        RecordingSink sink;
+        package.Apply(sink);
+        EXPECT_EQ(sink.lines.back(), c.lastLine) << c.why;
+        EXPECT_EQ(ReadFileBytes(Target("a.dll")), c.lastLine == complete ? "0123456789" : "old a") << c.why;
+    }
+}
+
+TEST_F(Win32ApplyTest, NobodyWritesToAPackageWhileItIsOpen) {
+    ASSERT_TRUE(WriteFileBytes(dir_.File("open.dvk"), ExamplePackageBytes()));
+    ASSERT_TRUE(package_.Open(dir_.File("open.dvk")));
+    HANDLE writer = CreateFileA(dir_.File("open.dvk").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer got in while the package was open";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    package_.Close();
 }
 
 // Held open by another program without delete sharing, as a running program

@@ -1,6 +1,8 @@
 // The crypto interface over OpenSSL's libcrypto (3.0 API).
 #include "engine/Crypto.h"
 
+#include "engine/PublicKeyText.h"
+
 #include <openssl/core_names.h>
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
@@ -96,12 +98,16 @@ std::optional<EcPublicKey> DecodeP256PublicKeyInfo(const std::string& der) {
         std::string(group) != "prime256v1") {
         return std::nullopt;
     }
-    EcPublicKey point{};
+    // The Windows build takes the one encoding with an uncompressed point
+    // (CNG imports no compressed point); the same keys are taken here.
+    std::optional<EcPublicKey> point = PointFromP256PublicKeyInfo(der);
+    EcPublicKey decoded{};
     std::size_t length = 0;
-    if (EVP_PKEY_get_octet_string_param(pkey.get(), OSSL_PKEY_PARAM_ENCODED_PUBLIC_KEY, point.data(), point.size(),
+    if (!point ||
+        EVP_PKEY_get_octet_string_param(pkey.get(), OSSL_PKEY_PARAM_ENCODED_PUBLIC_KEY, decoded.data(), decoded.size(),
                                         &length) != 1 ||
-        length != point.size() || point[0] != 0x04) {
-        return std::nullopt;  // the Windows build takes only uncompressed points; so does this one
+        length != decoded.size() || decoded != *point) {
+        return std::nullopt;
     }
     return point;
 }
