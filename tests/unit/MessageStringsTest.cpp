@@ -34,6 +34,9 @@ const Expected kExpected[] = {
     {114, "Le fichier de mise \xE0 jour est endommag\xE9 ou illisible. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {115, "Impossible d'\xE9" "crire le fichier :"},
     {116, "Impossible de d\xE9marrer la mise \xE0 jour. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
+    {122, "Ce fichier de mise \xE0 jour n'est pas sign\xE9 par l'\xE9" "diteur du produit. Aucun fichier n'a \xE9t\xE9 "
+          "modifi\xE9."},
+    {123, "V\xE9rification de la signature du fichier de mise \xE0 jour..."},
 };
 
 TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
