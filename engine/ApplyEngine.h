@@ -10,6 +10,9 @@
 // data beside its target in 4096-byte blocks with a progress line after each,
 // then replaces the targets all together. Returns true when every target now
 // holds the package's bytes; on false the install root is as it was and the
-// last status line says why. PatchPackage::Apply calls this with the
-// platform's lookup and file system.
+// last status line says why.
 bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files);
+
+// The same with the platform's own lookup and file system: what the program
+// runs (the registry and Win32 calls on Windows, POSIX calls elsewhere).
+bool ApplyPackage(PatchPackage& package, StatusSink& sink);

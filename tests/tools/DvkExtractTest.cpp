@@ -7,8 +7,8 @@
 #include "engine/MessageStrings.h"
 #include "package/PackageWriter.h"
 #include "tests/tools/DvkRunner.h"
+#include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
-#include "tests/unit/TestFiles.h"
 #include "tools/dvk/CodePage1252.h"
 
 namespace fs = std::filesystem;

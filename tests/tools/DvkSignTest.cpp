@@ -8,7 +8,7 @@
 
 #include "tests/tools/DvkRunner.h"
 #include "tests/tools/DvkTrees.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 #include "tools/dvk/CodePage1252.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include "engine/MessageStrings.h"
 #include "engine/PublicKeyText.h"
 #include "engine/SignatureCheck.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/SignedExamples.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/SignedExamples.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "tests/unit/SignedExamples.h"
+#include "tests/support/SignedExamples.h"
 
 #include <cstdlib>
 
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 const char kKeyA[] =
     "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAE73gOlGnNHYE0+HeRbKuEsba9l5akoZxihm0CvBGSDB7+i94u7HzbaRgiqoZHXu2u57OyTOX9NHcUp"
