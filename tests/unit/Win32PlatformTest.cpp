@@ -217,7 +217,7 @@ TEST_F(Win32ApplyTest, ProductKeysInTheRegistryDecideWhichSignedPackagesApply) {
         PatchPackage package;
         ASSERT_TRUE(package.Open(dir_.File("s.dvk"))) << c.why;
         RecordingSink sink;
-        package.Apply(sink);
+        ApplyPackage(package, sink);  // the registry and the Win32 files
         EXPECT_EQ(sink.lines.back(), c.lastLine) << c.why;
         EXPECT_EQ(ReadFileBytes(Target("a.dll")), c.lastLine == complete ? "0123456789" : "old a") << c.why;
     }

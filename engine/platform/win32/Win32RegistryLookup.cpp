@@ -37,8 +37,11 @@ std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
 
 std::optional<std::vector<std::string>> Win32RegistryLookup::FindTrustedKeys(const std::string& productKey) {
     for (REGSAM view : views_) {
-        RegistryKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, productKey, view)) return ReadPublicKeyValue(key.Get());
+        // The same view rule as FindInstallRoot: the values are read side by side.
+        UniqueRegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS) {
+            return ReadPublicKeyValue(key.Get());
+        }
     }
     return std::nullopt;
 }
