@@ -20,9 +20,8 @@ namespace {
 // A key of its own below HKEY_LOCAL_MACHINE\Software, removed afterwards.
 class ScratchKey {
 public:
-    // With exactPath, name is the whole path (a signed package names its own key).
-    explicit ScratchKey(const std::string& name, bool exactPath = false)
-        : path_(exactPath ? name : "Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
+    explicit ScratchKey(const std::string& name)
+        : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.Put(),
                         nullptr);
     }
@@ -178,49 +177,6 @@ TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
     EXPECT_EQ(SnapshotTree(root_), before);
     EXPECT_NE(GetFileAttributesA(Target("locked.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     SetFileAttributesA(Target("locked.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(Win32ApplyTest, ProductKeysInTheRegistryDecideWhichSignedPackagesApply) {
-    const std::string notSigned = LoadMessageString(IDS_NOT_SIGNED);
-    const std::string complete = LoadMessageString(IDS_UPDATE_COMPLETE);
-    const std::string multiBA = std::string(kKeyB) + '\0' + kKeyA + '\0' + '\0';
-    // The signed examples name this key, and a signature covers it.
-    ScratchKey example("Software\\Example", true);
-    std::string rootValue = root_ + std::string(1, '\0');
-    ASSERT_TRUE(example.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
-    struct Case {
-        const char* why;
-        DWORD type;  // REG_NONE: no PublicKey value
-        std::string value;
-        char signer;  // 0: unsigned
-        std::string lastLine;
-    };
-    const Case cases[] = {
-        {"unsigned, no PublicKey", REG_NONE, "", 0, complete},
-        {"signed, no PublicKey", REG_NONE, "", 'A', complete},
-        {"REG_SZ, trusted key", REG_SZ, kKeyA, 'A', complete},
-        {"REG_SZ, other key", REG_SZ, kKeyB, 'A', notSigned},
-        {"REG_SZ, unsigned", REG_SZ, kKeyA, 0, notSigned},
-        {"REG_MULTI_SZ, trusted key second", REG_MULTI_SZ, multiBA, 'A', complete},
-        {"REG_MULTI_SZ, other key", REG_MULTI_SZ, multiBA.substr(0, 125) + '\0', 'A', notSigned},
-        {"REG_MULTI_SZ, unsigned", REG_MULTI_SZ, multiBA, 0, notSigned},
-    };
-    for (const Case& c : cases) {
-        if (c.type == REG_NONE) {
-            example.DeleteValue("PublicKey");
-        } else {
-            ASSERT_TRUE(example.SetValue("PublicKey", c.type, c.value)) << c.why;
-        }
-        const std::string bytes = c.signer ? SignedExampleBytes(c.signer) : ExamplePackageBytes();
-        ASSERT_TRUE(WriteFileBytes(Target("a.dll"), "old a"));
-        ASSERT_TRUE(WriteFileBytes(dir_.File("s.dvk"), bytes));
-        PatchPackage package;
-        ASSERT_TRUE(package.Open(dir_.File("s.dvk"))) << c.why;
-        RecordingSink sink;
-        ApplyPackage(package, sink);  // the registry and the Win32 files
-        EXPECT_EQ(sink.lines.back(), c.lastLine) << c.why;
-        EXPECT_EQ(ReadFileBytes(Target("a.dll")), c.lastLine == complete ? "0123456789" : "old a") << c.why;
-    }
 }
 
 TEST_F(Win32ApplyTest, NobodyWritesToAPackageWhileItIsOpen) {
