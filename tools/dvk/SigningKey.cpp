@@ -3,7 +3,7 @@
 #ifdef _WIN32
 
 namespace {
-const char kNotAvailable[] = "signing is not available in the Windows build of dvk; sign with the Linux build";
+const char kNotAvailable[] = "keygen and signing are not available in the Windows build of dvk; use the Linux build";
 }
 
 SigningKey::~SigningKey() = default;
