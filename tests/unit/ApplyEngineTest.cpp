@@ -327,6 +327,9 @@ TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {
 }
 
 TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges) {
+#ifdef _WIN32
+    GTEST_SKIP() << "nobody can write to an open package on Windows (Win32ApplyTest)";
+#endif
     Install("a.bin", "old");
     const auto before = SnapshotTree(root_);
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("cut.dvk"), kKey,
@@ -341,6 +344,9 @@ TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges)
 }
 
 TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
+#ifdef _WIN32
+    GTEST_SKIP() << "nobody can write to an open package on Windows (Win32ApplyTest)";
+#endif
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("changed.dvk"), kKey, {{0, "s", "a.bin", "12345"}}));
     std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
     bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"

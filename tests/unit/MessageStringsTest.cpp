@@ -35,6 +35,9 @@ const Expected kExpected[] = {
     {115, "Impossible d'\xE9" "crire le fichier :"},
     {116, "Impossible de d\xE9marrer la mise \xE0 jour. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {117, "La mise \xE0 jour a \xE9" "chou\xE9. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
+    {122, "Ce fichier de mise \xE0 jour n'est pas sign\xE9 par l'\xE9" "diteur du produit. Aucun fichier n'a \xE9t\xE9 "
+          "modifi\xE9."},
+    {123, "V\xE9rification de la signature du fichier de mise \xE0 jour..."},
 };
 
 TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
