@@ -51,11 +51,7 @@ TEST_F(UpdateJournalTest, AJournalCutOrDamagedAnywhereReadsAsItsWholeRecords) {
         marks.emplace_back(bytes.size(), summary);
     };
     mark("begun");
-    ASSERT_TRUE(journal->Replacing());
-    mark("begun replacing");
-    ASSERT_TRUE(journal->Replace(0, true));
-    mark("begun replacing 0:existed");
-    ASSERT_TRUE(journal->Replace(1, false));
+    ASSERT_TRUE(journal->Replacing({true, false}));
     mark("begun replacing 0:existed 1:new");
     ASSERT_TRUE(journal->Undoing());
     mark("begun replacing 0:existed 1:new undoing");
