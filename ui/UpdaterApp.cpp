@@ -9,11 +9,16 @@ UpdaterApp theApp;
 
 }  // namespace
 
-bool UpdaterApp::InitInstance() {
+bool UpdaterApp::InitInstance(int& exitCode) {
+    exitCode = kExitOk;
+    return true;
+}
+
+int UpdaterApp::Run() {
     // The look of the controls comes from the manifest (common controls v6).
     PackageSelectDialog dialog;
     SetMainDialog(&dialog);
-    dialog.DoModal();
+    INT_PTR result = dialog.DoModal();
     SetMainDialog(nullptr);
-    return false;
+    return result == -1 ? kExitNoWindow : kExitOk;
 }

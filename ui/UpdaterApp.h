@@ -1,20 +1,17 @@
-// The updater's application object: owns the package that gets applied.
+// The updater's application object: the one place that decides what the
+// program does at start, and in which order.
 #pragma once
 
-#include "package/PatchPackage.h"
-#include "ui/Application.h"
+#include "ui/dialog/Application.h"
 
 class UpdaterApp : public Application {
 public:
-    // The one UpdaterApp of the process, from any thread.
-    static UpdaterApp& Current() { return *static_cast<UpdaterApp*>(Application::Current()); }
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitNoWindow = 2;  // the main dialog could not be created
 
+protected:
+    // Checks that come before any window; none yet.
+    bool InitInstance(int& exitCode) override;
     // Shows the package selection dialog; the program ends when it ends.
-    bool InitInstance() override;
-
-    // Closed except while the selection dialog runs an update.
-    PatchPackage& Package() { return package_; }
-
-private:
-    PatchPackage package_;
+    int Run() override;
 };

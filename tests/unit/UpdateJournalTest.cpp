@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/UpdateJournal.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
