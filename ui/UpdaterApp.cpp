@@ -1,5 +1,8 @@
 #include "ui/UpdaterApp.h"
 
+#include <memory>
+
+#include "engine/Recovery.h"
 #include "ui/PackageSelectDialog.h"
 
 namespace {
@@ -11,6 +14,13 @@ UpdaterApp theApp;
 
 bool UpdaterApp::InitInstance(int& exitCode) {
     exitCode = kExitOk;
+    // Before anything else, an update that was interrupted is undone (or
+    // finished, when it had replaced every target). Its messages, and the
+    // lock that keeps a second instance out, belong to the start-up too.
+    if (std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder()) {
+        std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+        RecoverInterruptedUpdates(*journals, *files);
+    }
     return true;
 }
 

@@ -10,7 +10,7 @@ public:
     static constexpr int kExitNoWindow = 2;  // the main dialog could not be created
 
 protected:
-    // Checks that come before any window; none yet.
+    // What comes before any window: recovery of an interrupted update.
     bool InitInstance(int& exitCode) override;
     // Shows the package selection dialog; the program ends when it ends.
     int Run() override;
