@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/MessageStrings.h"
+#include "engine/SignatureCheck.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
 #include "package/RecordHeader.h"
@@ -49,6 +50,16 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
+// The first entry whose target would be written through a link below the
+// root (a folder swapped for a link sends the file elsewhere), or null.
+const PackageEntry* FirstLinkedTarget(const std::vector<PackageEntry>& entries, const std::string& root,
+                                      TargetFileSystem& files) {
+    for (const PackageEntry& entry : entries) {
+        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) return &entry;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
@@ -58,6 +69,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
 
     std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
     if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+    if (!PassSignatureStep(package, sink, lookup)) return false;
 
     // The table is empty when the entry count is zero or negative.
     const std::vector<PackageEntry>& entries = package.GetEntries();
@@ -87,6 +99,9 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         const PackageEntry& entry = entries[i];
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        if (!files.HasNoLinkBelowRoot(*root, files.TargetPath(*root, entry.targetName))) {
+            return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        }
         OutputFile* out = commit.Stage(i);
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         switch (CopyBlocks(package, entry, *out, block, sink)) {
@@ -100,6 +115,11 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         if (!out->Close()) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
     }
 
+    // Once more just before the targets change: a folder may have been
+    // swapped for a link while the package was read.
+    if (const PackageEntry* linked = FirstLinkedTarget(entries, *root, files)) {
+        return abandon(NamedStatusLine(IDS_WRITE_FAILED, linked->targetName));
+    }
     StagedCommit::Result result = commit.Commit();
     if (result.undoIncomplete) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
     if (result.journalFailed) return Fail(sink, LoadMessageString(IDS_START_FAILED));
