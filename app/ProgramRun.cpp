@@ -15,14 +15,14 @@ std::string StartLine(const UpdaterCommandLine& line) {
     return text;
 }
 
-const char* RecoveryLine(RecoveryReport report) {
+const char* RecoveryLine(RecoveryOutcome report) {
     switch (report) {
-    case RecoveryReport::kNothingFound: return nullptr;
-    case RecoveryReport::kCompleted: return "Reprise : une mise \340 jour interrompue a \351t\351 termin\351e.";
-    case RecoveryReport::kUndone:
+    case RecoveryOutcome::kNothingFound: return nullptr;
+    case RecoveryOutcome::kCompleted: return "Reprise : une mise \340 jour interrompue a \351t\351 termin\351e.";
+    case RecoveryOutcome::kUndone:
         return "Reprise : une mise \340 jour interrompue a \351t\351 annul\351e, les fichiers sont revenus \340 leur "
                "\351tat d'avant.";
-    case RecoveryReport::kIncomplete:
+    case RecoveryOutcome::kIncomplete:
         return "Reprise : une mise \340 jour interrompue n'a pas pu \352tre annul\351e enti\350rement ; elle sera "
                "reprise au prochain lancement.";
     }
@@ -72,14 +72,14 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
         return ExitCode::kAnotherInstance;
     }
 
-    const RecoveryReport recovery = host_.RecoverInterruptedUpdates();
+    const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates();
     if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
-    if (recovery != RecoveryReport::kNothingFound && recovery != RecoveryReport::kCompleted && !line.quiet) {
+    if (recovery != RecoveryOutcome::kNothingFound && recovery != RecoveryOutcome::kCompleted && !line.quiet) {
         host_.ShowRecovery(recovery);
     }
     // A new update on top of one that could not be undone would mix the two:
     // nothing more is done until the next run has finished the recovery.
-    if (recovery == RecoveryReport::kIncomplete) return ExitCode::kFailed;
+    if (recovery == RecoveryOutcome::kIncomplete) return ExitCode::kFailed;
     if (line.mode == RunMode::kRecover) return ExitCode::kSuccess;
 
     if (line.mode == RunMode::kSelect) {

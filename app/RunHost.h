@@ -2,18 +2,11 @@
 // Windows program supplies the real one; the tests a recording fake.
 #pragma once
 
+#include "engine/Recovery.h"
 #include "engine/StatusSink.h"
 #include "package/PatchPackage.h"
 
 class RunLog;
-
-// What the recovery of interrupted updates did, as a run reports it.
-enum class RecoveryReport {
-    kNothingFound,
-    kCompleted,   // an update that had replaced every target, finished
-    kUndone,      // every target back as it was
-    kIncomplete,  // a step failed; its journal stays for the next run
-};
 
 // How the selection dialog ended.
 enum class SelectionResult {
@@ -29,7 +22,8 @@ public:
     // The one-instance rule: false when another instance holds it. Once
     // taken it is held until the host goes away.
     virtual bool TakeInstanceLock() = 0;
-    virtual RecoveryReport RecoverInterruptedUpdates() = 0;
+    // Only once the lock is taken.
+    virtual RecoveryOutcome RecoverInterruptedUpdates() = 0;
 
     // Applies an open package with nothing on screen, reporting to sink.
     virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;
@@ -37,7 +31,7 @@ public:
     // Everything below shows something; a quiet run never calls it.
     virtual void ShowUsage() = 0;
     virtual void ShowAnotherInstance() = 0;
-    virtual void ShowRecovery(RecoveryReport report) = 0;
+    virtual void ShowRecovery(RecoveryOutcome outcome) = 0;
     // "Continuez?": true for Yes.
     virtual bool Confirm() = 0;
     // The list of the current folder; an update it runs also reports to log.

@@ -2,17 +2,22 @@
 #pragma once
 
 #include "engine/InstallRootLookup.h"
+#include "engine/JournalFolder.h"
 #include "engine/StatusSink.h"
 #include "engine/TargetFileSystem.h"
 #include "package/PatchPackage.h"
 
 // Finds the install root, checks the required files, stages every entry's
 // data beside its target in 4096-byte blocks with a progress line after each,
-// then replaces the targets all together. Returns true when every target now
-// holds the package's bytes; on false the install root is as it was and the
-// last status line says why.
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files);
+// then replaces the targets all together, with a journal in journals that
+// lets the next start undo an update that was killed. Returns true when every
+// target now holds the package's bytes; on false the install root is as it
+// was and the last status line says why, or that the undo could not be
+// finished (the journal then stays for recovery).
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
+                  JournalFolder& journals);
 
-// The same with the platform's own lookup and file system: what the program
-// runs (the registry and Win32 calls on Windows, POSIX calls elsewhere).
+// The same with the platform's own lookup, file system and journal folder:
+// what the program runs (the registry and Win32 calls on Windows, POSIX calls
+// elsewhere).
 bool ApplyPackage(PatchPackage& package, StatusSink& sink);

@@ -15,6 +15,8 @@ UpdaterApp theApp;
 }  // namespace
 
 bool UpdaterApp::InitInstance(int& exitCode) {
+    // The one-instance rule and the recovery of interrupted updates come
+    // first in Run: which boxes they may show depends on the command line.
     exitCode = kExitOk;
     return true;
 }

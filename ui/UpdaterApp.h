@@ -9,7 +9,7 @@ public:
     static constexpr int kExitOk = 0;
 
 protected:
-    // Checks that come before any window; none yet.
+    // What comes before any window: nothing yet (see Run).
     bool InitInstance(int& exitCode) override;
     // Runs what the command line asks for (ProgramRun); its exit code.
     int Run() override;

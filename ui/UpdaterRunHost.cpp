@@ -1,6 +1,9 @@
 #include "ui/UpdaterRunHost.h"
 
+#include <memory>
+
 #include "engine/ApplyEngine.h"
+#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/UpdateRun.h"
 #include "ui/PackageSelectDialog.h"
@@ -13,13 +16,17 @@ constexpr char kCaption[] = "Dravlek";
 }  // namespace
 
 UpdaterRunHost::~UpdaterRunHost() {
-    if (instanceMutex_) CloseHandle(instanceMutex_);
+    if (!instanceMutex_) return;
+    ReleaseMutex(instanceMutex_);
+    CloseHandle(instanceMutex_);
 }
 
 bool UpdaterRunHost::TakeInstanceLock() {
     // Global\: one updater per machine, across sessions (SYSTEM and a user).
-    instanceMutex_ = CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate");
-    if (instanceMutex_ && GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    instanceMutex_ = CreateMutexA(nullptr, FALSE, "Global\\DravlekUpdate");
+    // A holder that ended without letting go leaves it abandoned: free.
+    const DWORD wait = instanceMutex_ ? WaitForSingleObject(instanceMutex_, 0) : WAIT_FAILED;
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
     // Taken by another updater, or not even opened (made under another
     // account): either way this run must not touch the install root.
     if (instanceMutex_) CloseHandle(instanceMutex_);
@@ -27,9 +34,17 @@ bool UpdaterRunHost::TakeInstanceLock() {
     return false;
 }
 
-RecoveryReport UpdaterRunHost::RecoverInterruptedUpdates() {
-    // The recovery of interrupted updates comes here, under the mutex.
-    return RecoveryReport::kNothingFound;
+RecoveryOutcome UpdaterRunHost::RecoverInterruptedUpdates() {
+    try {
+        // A folder that can be neither found nor made holds no journal.
+        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+        if (!journals) return RecoveryOutcome::kNothingFound;
+        std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+        return ::RecoverInterruptedUpdates(*journals, *files);
+    } catch (...) {
+        // Out of memory halfway: what was not finished waits for the next start.
+        return RecoveryOutcome::kIncomplete;
+    }
 }
 
 bool UpdaterRunHost::Apply(PatchPackage& package, StatusSink& sink) {
@@ -40,9 +55,17 @@ void UpdaterRunHost::ShowUsage() {
     MessageBoxA(nullptr, LoadMessageString(IDS_USAGE).c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-void UpdaterRunHost::ShowAnotherInstance() {}
+void UpdaterRunHost::ShowAnotherInstance() {
+    MessageBoxA(nullptr, LoadMessageString(IDS_ALREADY_RUNNING).c_str(), kCaption, MB_OK | MB_ICONWARNING);
+}
 
-void UpdaterRunHost::ShowRecovery(RecoveryReport) {}
+void UpdaterRunHost::ShowRecovery(RecoveryOutcome outcome) {
+    if (outcome == RecoveryOutcome::kUndone) {
+        MessageBoxA(nullptr, LoadMessageString(IDS_UPDATE_UNDONE).c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
+    } else if (outcome == RecoveryOutcome::kIncomplete) {
+        MessageBoxA(nullptr, LoadMessageString(IDS_UNDO_INCOMPLETE).c_str(), kCaption, MB_OK | MB_ICONWARNING);
+    }
+}
 
 bool UpdaterRunHost::Confirm() {
     // The same box as the list's Update button shows, without an owner.

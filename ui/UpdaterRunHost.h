@@ -16,12 +16,12 @@ public:
     UpdaterRunHost& operator=(const UpdaterRunHost&) = delete;
 
     bool TakeInstanceLock() override;
-    RecoveryReport RecoverInterruptedUpdates() override;
+    RecoveryOutcome RecoverInterruptedUpdates() override;
     bool Apply(PatchPackage& package, StatusSink& sink) override;
 
     void ShowUsage() override;
     void ShowAnotherInstance() override;
-    void ShowRecovery(RecoveryReport report) override;
+    void ShowRecovery(RecoveryOutcome report) override;
     bool Confirm() override;
     SelectionResult RunSelection(RunLog& log) override;
     bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) override;

@@ -138,6 +138,8 @@ int main(int argc, char** argv) {
     trusting.SetTrustedKeys("Software\\Bench", {PublicKeyBase64(key.PublicKey())});
     std::vector<double> signedTimes;
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    fs::create_directories(work / "journals");
+    std::unique_ptr<JournalFolder> journals = OpenJournalFolder((work / "journals").string());
     std::vector<double> applyTimes, copyTimes, loopTimes;
     long lines = 0;
     for (int round = 0; round < 5; ++round) {
@@ -150,7 +152,7 @@ int main(int argc, char** argv) {
         NullSink sink;
         if (!patch.Open(package)) return 1;
         auto start = Clock::now();
-        bool applied = ApplyPackage(patch, sink, lookup, *files);
+        bool applied = ApplyPackage(patch, sink, lookup, *files, *journals);
         applyTimes.push_back(Seconds(Clock::now() - start));
         if (!applied) {
             std::fprintf(stderr, "apply_bench: the apply failed\n");
@@ -163,7 +165,7 @@ int main(int argc, char** argv) {
         PatchPackage signedPatch;
         if (!signedPatch.Open(signedPackage) || !signedPatch.GetSignatureTrailer()) return 1;
         start = Clock::now();
-        applied = ApplyPackage(signedPatch, sink, trusting, *files);
+        applied = ApplyPackage(signedPatch, sink, trusting, *files, *journals);
         signedTimes.push_back(Seconds(Clock::now() - start));
         if (!applied) {
             std::fprintf(stderr, "apply_bench: the signed apply failed\n");

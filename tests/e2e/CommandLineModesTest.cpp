@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
+#include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
 #include "tests/support/UpdaterRun.h"
 
@@ -28,6 +30,7 @@ struct Press {
 const Press kYes{"Dravlek", 0xFFFF, "Continuez?", IDYES}, kNo{"Dravlek", 0xFFFF, "Continuez?", IDNO};
 const Press kOk{"Dravlek", 0xFFFF, LoadMessageString(IDS_USAGE), IDOK}, kCancel{"Dravlek", 1001, "", IDCANCEL};
 const Press kClose{"Mise \xE0 jour...", 1006, "", 1006};
+const Press kUndoneBox{"Dravlek", 0xFFFF, LoadMessageString(IDS_UPDATE_UNDONE), IDOK};
 
 struct Outcome {
     DWORD exitCode = 0;
@@ -92,12 +95,25 @@ struct ModeCase {
     std::vector<std::string> windows;  // captions, in order
     std::string logTail;               // the line before the exit code's; "" for no log
     bool anotherInstance = false;      // the test holds the one-instance mutex
+    bool interrupted = false;          // an update was killed between a.dll and b.txt
 };
+
+// The journal and files of an update killed once it had replaced a.dll,
+// with b.txt still staged.
+void LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root) {
+    const std::string a = root + "\\a.dll", b = root + "\\b.txt";
+    auto journal = UpdateJournal::Begin(journals, root, {{a, a + ".~staged", a + ".~backup"},
+                                                         {b, b + ".~staged", b + ".~backup"}});
+    ASSERT_TRUE(journal && journal->Replacing({true, false}) && WriteFileBytes(b + ".~staged", "new b"));
+    ASSERT_TRUE(MoveFileA(a.c_str(), (a + ".~backup").c_str()) && WriteFileBytes(a, "new a"));
+}
 
 const std::string kDone = "Mise \xC3\xA0 jour termin\xC3\xA9" "e. Cliquez sur Fermer.";
 const std::string kDamaged = "Le fichier de mise \xC3\xA0 jour est endommag\xC3\xA9 ou illisible. Aucun fichier "
                              "n'a \xC3\xA9t\xC3\xA9 modifi\xC3\xA9.";
 const std::string kStart = "D\xC3\xA9" "but : mode ", kProgress = "Mise \xE0 jour...";
+const std::string kUndone = "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 annul\xC3\xA9" "e, les "
+                            "fichiers sont revenus \xC3\xA0 leur \xC3\xA9tat d'avant.";
 
 const ModeCase kModeCases[] = {
     {"quiet", "/quiet /log run.log fix.dvk", {}, 0, kNew, {}, kDone},
@@ -121,6 +137,11 @@ const ModeCase kModeCases[] = {
     {"another instance, quiet", "/quiet /log run.log fix.dvk", {}, 1618, kOld, {},
      "Une autre mise \xC3\xA0 jour est en cours.", true},
     {"another instance, recover", "/recover /quiet", {}, 1618, kOld, {}, "", true},
+    {"recover quietly: the interrupted update undone", "/recover /quiet /log run.log", {}, 0, kOld, {}, kUndone, false,
+     true},
+    {"quiet: undone without a box, then applied", "/quiet /log run.log fix.dvk", {}, 0, kNew, {}, kDone, false, true},
+    {"package: box 118 before the question", "fix.dvk", {kUndoneBox, kNo}, 1602, kOld, {"Dravlek", "Dravlek"}, "",
+     false, true},
 };
 
 TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
@@ -139,6 +160,10 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         }
         WriteFileBytes(folder + "\\absent.dvk", package("Software\\DravlekE2E\\Missing"));
         WriteFileBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
+        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+        ASSERT_NE(journals, nullptr);
+        for (const std::string& name : journals->List()) journals->Remove(name);
+        if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
         HANDLE held = c.anotherInstance ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr;
 
         const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
@@ -159,6 +184,8 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         EXPECT_EQ(lines[lines.size() - 2], c.logTail) << c.why;
         EXPECT_EQ(lines.back().rfind("Code de sortie : " + std::to_string(c.exitCode) + " (", 0), 0u) << c.why;
         EXPECT_EQ(text.find("%)"), std::string::npos) << c.why << ": no progress line";
+        EXPECT_EQ(text.find(kUndone) != std::string::npos, c.interrupted) << c.why << ": the recovery logged";
+        EXPECT_TRUE(journals->List().empty()) << c.why;
     }
 }
 

@@ -10,7 +10,7 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
-#include "engine/StagedCommit.h"
+#include "engine/Recovery.h"
 #include "engine/StatusLines.h"
 #include "engine/UpdateRun.h"
 #include "tests/support/EngineFixtures.h"
@@ -34,13 +34,15 @@ protected:
     void SetUp() override {
         root_ = dir_.File("install");
         fs::create_directories(root_);
+        fs::create_directories(dir_.File("journals"));
+        journals_ = OpenJournalFolder(dir_.File("journals"));
         lookup_.Set(kKey, root_);
     }
 
     // Writes the package, opens it and applies it with the given file system.
     bool Apply(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, entries));
-        return ApplyPackage(package_, sink_, lookup_, files);
+        return ApplyPackage(package_, sink_, lookup_, files, *journals_);
     }
     bool Apply(const std::vector<PackageContent>& entries) { return Apply(entries, *files_); }
 
@@ -53,6 +55,7 @@ protected:
     std::string root_;
     FixedInstallRootLookup lookup_;
     std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
+    std::unique_ptr<JournalFolder> journals_;
     PatchPackage package_;
     RecordingSink sink_;
 };
@@ -63,7 +66,7 @@ TEST_F(ApplyEngineTest, AppliesTheExamplePackageLineByLine) {
     ASSERT_TRUE(package_.Open(dir_.File("example.dvk")));
     lookup_.Set("Software\\Example", root_);
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{
                                Testing("a.dll"), Testing("readme.txt"), Extracting("a.dll"), Progress("a.dll", 100),
                                Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -127,7 +130,7 @@ TEST_F(ApplyEngineTest, EmptyAndNegativeSizesTruncateTheTarget) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("sizes.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("sizes.dvk")));
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("empty.txt"), Testing("negative.txt"),
                                                      Extracting("empty.txt"), Extracting("negative.txt"),
                                                      Text(IDS_UPDATE_COMPLETE)}));
@@ -149,14 +152,14 @@ TEST_F(ApplyEngineTest, ZeroOrNegativeCountStillNeedsTheProduct) {
         PatchPackage installed;
         ASSERT_TRUE(installed.Open(dir_.File("none.dvk")));
         RecordingSink sink;
-        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_));
+        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_, *journals_));
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_UPDATE_COMPLETE)});
 
         PatchPackage missing;
         ASSERT_TRUE(missing.Open(dir_.File("none.dvk")));
         FixedInstallRootLookup nothing;
         RecordingSink sink2;
-        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_));
+        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_, *journals_));
         EXPECT_EQ(sink2.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
     }
 }
@@ -171,7 +174,7 @@ TEST_F(ApplyEngineTest, NotInstalledReadsAndWritesNothing) {
         ASSERT_TRUE(WriteAndOpenPackage(package, dir_.File("p.dvk"), kKey, {{0, "s", "new.txt", "data"}}));
         std::int64_t position = package.Stream().Position();
         RecordingSink sink;
-        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_));
+        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_, *journals_));
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
         EXPECT_EQ(package.Stream().Position(), position) << "nothing was read from the package";
         EXPECT_TRUE(SnapshotTree(root_).empty());
@@ -230,7 +233,7 @@ TEST_F(ApplyEngineTest, ADuplicatedSlotWritesTheEntryTwice) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("dup.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("dup.dvk")));
     lookup_.Set("Software\\Example", root_);
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("readme.txt"), Testing("readme.txt"),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -262,8 +265,103 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
             ASSERT_FALSE(sink_.lines.empty());
             EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + failing.targetName) << where;
             EXPECT_EQ(SnapshotTree(root_), before) << where;
+            EXPECT_TRUE(journals_->List().empty()) << where << ": the journal goes with the undo";
         }
     }
+}
+
+// Staging and backup names never meet a target of the package or a file that
+// is there already, whatever the targets are called.
+TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
+    struct Case {
+        const char* why;
+        std::vector<std::pair<std::string, std::string>> installed;
+        std::vector<PackageContent> entries;
+        const char* failing;  // the target whose write fails, or null
+    };
+    const std::vector<Case> cases = {
+        {"a target named like the next entry's staged file", {},
+         {{0, "s", "a.~dvk1.new", "first"}, {0, "s", "a", "second"}}, nullptr},
+        {"a target named like an earlier entry's backup", {{"a", "old"}},
+         {{0, "s", "a", "new a"}, {0, "s", "a.~dvk0.old", "mine"}}, nullptr},
+        {"the user's files named like staging files, then a failure",
+         {{"a", "old"}, {"a.~dvk0.new", "user's new"}, {"a.~dvk0.old", "user's old"}, {"dir.dat/x", "x"}},
+         {{0, "s", "a", "new a"}, {0, "s", "dir.dat", "cannot replace a folder"}}, "dir.dat"},
+        {"a target named like a staged file through a '.' folder", {},
+         {{0, "s", "b.~dvk1.new", "first"}, {0, "s", ".\\b", "second"}}, nullptr},
+#ifdef _WIN32
+        {"a target named like a staged file in another case", {},
+         {{0, "s", "A.~DVK1.NEW", "first"}, {0, "s", "a", "second"}}, nullptr},
+#endif
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        for (const auto& [name, bytes] : c.installed) {
+            fs::create_directories(fs::path(files_->TargetPath(root_, name)).parent_path());
+            Install(name, bytes);
+        }
+        const auto before = SnapshotTree(root_);
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_EQ(Apply(c.entries), c.failing == nullptr) << c.why;
+        if (c.failing != nullptr) {
+            EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + c.failing) << c.why;
+            EXPECT_EQ(SnapshotTree(root_), before) << c.why;
+            continue;
+        }
+        std::map<std::string, std::string> expected = before;
+        for (const PackageContent& entry : c.entries) {
+            expected[fs::path(files_->TargetPath("", entry.targetName)).lexically_normal().generic_string().substr(1)] =
+                Fingerprint(entry.data);
+        }
+        EXPECT_EQ(SnapshotTree(root_), expected) << c.why;
+    }
+}
+
+// A failure whose undo cannot put a replaced target back (another program
+// holds it) says so instead of claiming that nothing changed; the journal
+// stays, and recovery finishes the undo once the target is free.
+TEST_F(ApplyEngineTest, AnUndoThatCannotRestoreIsReportedAndFinishedByRecovery) {
+    // Every restore from a backup fails, as for a target held open.
+    class LockedTargets : public FaultyFileSystem {
+    public:
+        using FaultyFileSystem::FaultyFileSystem;
+        bool MoveReplacing(const std::string& from, const std::string& to) override {
+            return !Locked(from) && FaultyFileSystem::MoveReplacing(from, to);
+        }
+        static bool Locked(const std::string& from) { return from.size() > 4 && from.substr(from.size() - 4) == ".old"; }
+    };
+    Install("a.dll", "old a");
+    Install("b.dll", "old b");
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {
+        {0, "s", "a.dll", "new a"}, {0, "s", "b.dll", "new b"}, {0, "s", "c-new.txt", "new c"}};
+    for (const char* failing : {"b.dll", "c-new.txt"}) {
+        LockedTargets locked(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", failing));
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_FALSE(Apply(entries, locked)) << failing;
+        EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << failing;
+        EXPECT_EQ(Installed("a.dll"), "new a") << failing << ": the target that could not be put back";
+        ASSERT_EQ(journals_->List().size(), 1u) << failing;
+
+        LockedTargets stillLocked(FaultyFileSystem::Operation::kNone, "");
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, stillLocked), RecoveryOutcome::kIncomplete) << failing;
+        EXPECT_EQ(journals_->List().size(), 1u) << failing << ": kept for the next start";
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone) << failing;
+        EXPECT_EQ(SnapshotTree(root_), before) << failing;
+        EXPECT_TRUE(journals_->List().empty()) << failing;
+    }
+}
+
+TEST_F(ApplyEngineTest, AJournalThatCannotBeWrittenStopsBeforeAnyFileIsMade) {
+    Install("a.dll", "old a");
+    const auto before = SnapshotTree(root_);
+    journals_ = OpenJournalFolder(dir_.File("no-such-folder"));
+    EXPECT_FALSE(Apply({{0, "s", "a.dll", "new a"}, {0, "s", "b.txt", "b"}}));
+    EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("a.dll"), Testing("b.txt"), Text(IDS_START_FAILED)}));
+    EXPECT_EQ(SnapshotTree(root_), before);
 }
 
 // An exception at any step (memory running out) unwinds the staging, ends
@@ -317,12 +415,14 @@ TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {
     fs::create_directories(root_ + "/folder.dat");
     Install("keep.txt", "keep");
     const auto before = SnapshotTree(root_);
-    for (const char* target : {"no-such-dir\\file.txt", "folder.dat"}) {
+    const std::string tooLong(300, 'n');  // longer than any file name may be
+    for (const std::string& target : {std::string("no-such-dir\\file.txt"), std::string("folder.dat"), tooLong}) {
         sink_.lines.clear();
         package_.Close();
         EXPECT_FALSE(Apply({{0, "s", "keep.txt", "changed"}, {0, "s", target, "x"}})) << target;
-        EXPECT_EQ(sink_.lines.back(), "Impossible d'\xE9" "crire le fichier : " + std::string(target));
+        EXPECT_EQ(sink_.lines.back(), "Impossible d'\xE9" "crire le fichier : " + target);
         EXPECT_EQ(SnapshotTree(root_), before) << target;
+        EXPECT_TRUE(journals_->List().empty()) << target << ": the undo is whole";
     }
 }
 
@@ -337,7 +437,7 @@ TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges)
     std::uintmax_t size = fs::file_size(dir_.File("cut.dvk"));
     fs::resize_file(dir_.File("cut.dvk"), size - 100);  // the download went wrong after the list was read
 
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Progress("b.bin", 91)) << "the blocks that could be read";
     EXPECT_EQ(SnapshotTree(root_), before);
@@ -351,26 +451,16 @@ TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
     std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
     bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"
     ASSERT_TRUE(WriteFileBytes(dir_.File("changed.dvk"), bytes));
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_TRUE(SnapshotTree(root_).empty());
 }
 
 TEST_F(ApplyEngineTest, APackageThatIsNotOpenIsNotApplied) {
     PatchPackage never;
-    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_PACKAGE_DAMAGED)});
     EXPECT_TRUE(SnapshotTree(root_).empty());
-}
-
-TEST_F(ApplyEngineTest, LeftoversOfAnInterruptedRunAreCleanedUp) {
-    Install("a.dll", "old");
-    std::string target = files_->TargetPath(root_, "a.dll");
-    ASSERT_TRUE(WriteFileBytes(StagedCommit::StagedName(target, 0), "half-written"));
-    ASSERT_TRUE(WriteFileBytes(StagedCommit::BackupName(target, 0), "an older backup"));
-    EXPECT_TRUE(Apply({{0, "s", "a.dll", "new"}}));
-    EXPECT_EQ(Installed("a.dll"), "new");
-    EXPECT_EQ(SnapshotTree(root_).size(), 1u);
 }
 
 #ifndef _WIN32
@@ -440,7 +530,7 @@ TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
     package_.Close();
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
                                     {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
-    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_, *journals_));
     EXPECT_EQ(swapping.lines.back(), Text(IDS_WRITE_FAILED) + " sub\\x.dll");
     EXPECT_FALSE(fs::exists(outside + "/x.dll"));
 }

@@ -35,6 +35,11 @@ const Expected kExpected[] = {
     {115, "Impossible d'\xE9" "crire le fichier :"},
     {116, "Impossible de d\xE9marrer la mise \xE0 jour. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {117, "La mise \xE0 jour a \xE9" "chou\xE9. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
+    {118, "Une mise \xE0 jour interrompue a \xE9t\xE9 annul\xE9" "e : les fichiers du produit sont revenus \xE0 leur "
+          "\xE9tat pr\xE9" "c\xE9" "dent."},
+    {119, "Une mise \xE0 jour interrompue n'a pas pu \xEAtre annul\xE9" "e enti\xE8rement. Fermez les programmes du "
+          "produit puis relancez Dravlek."},
+    {120, "Une autre mise \xE0 jour est en cours. Relancez Dravlek quand elle sera termin\xE9" "e."},
     {122, "Ce fichier de mise \xE0 jour n'est pas sign\xE9 par l'\xE9" "diteur du produit. Aucun fichier n'a \xE9t\xE9 "
           "modifi\xE9."},
     {123, "V\xE9rification de la signature du fichier de mise \xE0 jour..."},
@@ -48,15 +53,17 @@ TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
 }
 
 TEST(MessageStringsTest, LengthsAndCharactersOfTheTexts) {
-    EXPECT_EQ(LoadMessageString(IDS_NOT_INSTALLED).size(), 114u) << "the longest, looked up whole";
+    EXPECT_EQ(LoadMessageString(IDS_NOT_INSTALLED).size(), 114u) << "looked up whole";
+    EXPECT_EQ(LoadMessageString(IDS_UNDO_INCOMPLETE).size(), 120u) << "the longest, looked up whole";
     for (int id : {IDS_STATUS_LABEL, IDS_TESTING, IDS_CLOSE_BUTTON}) EXPECT_EQ(LoadMessageString(id).size(), 6u);
-    for (int id = 101; id <= 117; ++id) {
+    for (int id = 101; id <= 120; ++id) {
         std::string text = LoadMessageString(id);
         ASSERT_FALSE(text.empty()) << id;
         EXPECT_NE(text.front(), ' ') << id;
         EXPECT_NE(text.back(), ' ') << id;
         for (unsigned char c : text) {
-            EXPECT_TRUE((c >= 0x20 && c < 0x7F) || c == 0xE9 || c == 0xE0) << id << " has byte " << int(c);
+            EXPECT_TRUE((c >= 0x20 && c < 0x7F) || c == 0xE9 || c == 0xE0 || c == 0xE8 || c == 0xEA)
+                << id << " has byte " << int(c);
         }
     }
     // Texts that name other texts stay in step with them.

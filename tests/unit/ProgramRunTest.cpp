@@ -10,7 +10,7 @@
 
 namespace {
 
-using R = RecoveryReport;
+using R = RecoveryOutcome;
 
 class RecordingHost : public RunHost {
 public:

@@ -105,6 +105,7 @@ protected:
     std::string root_;
     FixedInstallRootLookup lookup_;
     std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
+    std::unique_ptr<JournalFolder> journals_ = OpenJournalFolder(dir_.Path());
 };
 
 TEST_F(SignedApplyTest, TheSignatureIsCheckedFirstAndAProductWithKeysTakesOnlyTheirPackages) {
@@ -147,7 +148,7 @@ TEST_F(SignedApplyTest, TheSignatureIsCheckedFirstAndAProductWithKeysTakesOnlyTh
         ASSERT_TRUE(package.Open(dir_.File("p.dvk"))) << c.why;
         RecordingSink sink;
         FixedInstallRootLookup lookup = lookup_;
-        const bool applied = ApplyPackage(package, sink, lookup, *files_);
+        const bool applied = ApplyPackage(package, sink, lookup, *files_, *journals_);
         EXPECT_EQ(sink.lines, c.lines) << c.why;
         EXPECT_EQ(applied, c.lines.back() == today.back()) << c.why;
         if (!applied) EXPECT_EQ(SnapshotTree(root_), before) << c.why << ": nothing written";

@@ -45,6 +45,8 @@ public:
         return true;
     }
 
+    bool Sync() override { return handle_.IsValid() && FlushFileBuffers(handle_.Get()) != 0; }
+
     bool Close() override { return handle_.IsValid() && handle_.Reset(); }
 
 private:
@@ -195,13 +197,38 @@ public:
     bool Remove(const std::string& path) override {
         if (DeleteFileA(path.c_str())) return true;
         DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        // A name too long for the system, or invalid, cannot be there either.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE ||
+            error == ERROR_INVALID_NAME) {
+            return true;
+        }
         // A backup of a read-only file is read-only too.
         if (error == ERROR_ACCESS_DENIED && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
             return DeleteFileA(path.c_str()) != 0;
         }
         return false;
     }
+
+    // Windows compares names without case; "x\.\y" and "x/y" name "x\y" too.
+    std::string NameKey(const std::string& path) const override {
+        std::string key;
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            std::size_t end = path.find_first_of("\\/", start);
+            if (end == std::string::npos) end = path.size();
+            std::string part = path.substr(start, end - start);
+            if (part != ".") {
+                if (!key.empty() || start > 0) key += '\\';
+                key += part;
+            }
+            start = end + 1;
+        }
+        if (!key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+        return key;
+    }
+
+    // MOVEFILE_WRITE_THROUGH already waits for the renames to reach the disk.
+    bool SyncFolderOf(const std::string&) override { return true; }
 };
 
 }  // namespace
