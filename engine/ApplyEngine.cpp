@@ -52,7 +52,8 @@ bool Fail(StatusSink& sink, const std::string& line) {
 
 }  // namespace
 
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files) {
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
+                  JournalFolder& journals) {
     // A package that could not be opened has nothing to apply.
     if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
 
@@ -70,17 +71,24 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     }
 
     // Every entry is staged beside its target; the targets change only in the
-    // commit below. A failure undoes the staging before its line is shown.
-    StagedCommit commit(files);
+    // commit below. A failure undoes the staging before its line is shown;
+    // should the undo itself fail, that is what the last line says instead.
+    StagedCommit commit(files, journals);
     auto abandon = [&](const std::string& line) {
-        commit.Rollback();
-        return Fail(sink, line);
+        return Fail(sink, commit.Rollback() ? line : LoadMessageString(IDS_UNDO_INCOMPLETE));
     };
+    std::vector<std::string> targets;
+    targets.reserve(entries.size());
+    for (const PackageEntry& entry : entries) targets.push_back(files.TargetPath(*root, entry.targetName));
+    if (!commit.Begin(*root, targets)) return Fail(sink, LoadMessageString(IDS_START_FAILED));
+    targets = std::vector<std::string>();
+
     std::vector<char> block(kBlockSize);
-    for (const PackageEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PackageEntry& entry = entries[i];
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
-        OutputFile* out = commit.Stage(files.TargetPath(*root, entry.targetName));
+        OutputFile* out = commit.Stage(i);
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         switch (CopyBlocks(package, entry, *out, block, sink)) {
             case CopyOutcome::kReadFailed:
@@ -94,6 +102,8 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     }
 
     StagedCommit::Result result = commit.Commit();
+    if (result.undoIncomplete) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
+    if (result.journalFailed) return Fail(sink, LoadMessageString(IDS_START_FAILED));
     if (!result.ok) return Fail(sink, NamedStatusLine(IDS_WRITE_FAILED, entries[result.failedIndex].targetName));
 
     sink.SetStatusLine(LoadMessageString(IDS_UPDATE_COMPLETE));
@@ -103,5 +113,10 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
 bool PatchPackage::Apply(StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-    return ApplyPackage(*this, sink, *lookup, *files);
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+    if (!journals) {
+        sink.SetStatusLine(LoadMessageString(IDS_START_FAILED));
+        return false;
+    }
+    return ApplyPackage(*this, sink, *lookup, *files, *journals);
 }

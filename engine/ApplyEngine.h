@@ -2,14 +2,18 @@
 #pragma once
 
 #include "engine/InstallRootLookup.h"
+#include "engine/JournalFolder.h"
 #include "engine/StatusSink.h"
 #include "engine/TargetFileSystem.h"
 #include "package/PatchPackage.h"
 
 // Finds the install root, checks the required files, stages every entry's
 // data beside its target in 4096-byte blocks with a progress line after each,
-// then replaces the targets all together. Returns true when every target now
-// holds the package's bytes; on false the install root is as it was and the
-// last status line says why. PatchPackage::Apply calls this with the
-// platform's lookup and file system.
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files);
+// then replaces the targets all together, with a journal in journals that
+// lets the next start undo an update that was killed. Returns true when every
+// target now holds the package's bytes; on false the install root is as it
+// was and the last status line says why, or that the undo could not be
+// finished (the journal then stays for recovery). PatchPackage::Apply calls
+// this with the platform's lookup, file system and journal folder.
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
+                  JournalFolder& journals);

@@ -24,7 +24,7 @@ bool BufferedOutputFile::Flush() {
 }
 
 bool BufferedOutputFile::Close() {
-    bool flushed = Flush();
+    bool flushed = Flush() && file_->Sync();
     bool closed = file_->Close();
     std::vector<char>().swap(buffer_);  // a closed file holds no memory
     return flushed && closed;

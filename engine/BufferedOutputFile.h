@@ -15,7 +15,10 @@ public:
     explicit BufferedOutputFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)), buffer_(kBufferSize) {}
 
     bool Write(const void* data, std::size_t size) override;
-    // Writes what is buffered, closes the file and gives the buffer back.
+    bool Sync() override { return Flush() && file_->Sync(); }
+    // Writes what is buffered, puts the file on disk (a staged file must be
+    // whole before it replaces its target, even across a power cut), closes
+    // it and gives the buffer back.
     bool Close() override;
 
 private:

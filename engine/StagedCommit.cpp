@@ -1,76 +1,118 @@
 #include "engine/StagedCommit.h"
 
+#include <unordered_set>
+
 #include "engine/BufferedOutputFile.h"
+#include "engine/Recovery.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    std::string::size_type separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+}  // namespace
 
 StagedCommit::~StagedCommit() {
     if (!finished_) Rollback();
 }
 
-std::string StagedCommit::StagedName(const std::string& targetPath, std::size_t index) {
-    return targetPath + ".~dvk" + std::to_string(index) + ".new";
+bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths) {
+    state_ = JournalState();
+    if (targetPaths.empty()) return true;  // nothing will change: no journal
+
+    // Names are taken by key, so that on Windows "A.~dvk0.new" meets "a.~dvk0.new".
+    std::unordered_set<std::string> taken;
+    for (const std::string& target : targetPaths) taken.insert(files_.NameKey(target));
+    // "<target>.~dvk<position>.new" / ".old" as long as that name is free,
+    // otherwise the first free "<target>.~dvk<position>-<n>.new".
+    auto choose = [&](const std::string& target, std::size_t index, const char* ending) {
+        for (std::size_t attempt = 0;; ++attempt) {
+            std::string name = target + ".~dvk" + std::to_string(index) +
+                               (attempt == 0 ? std::string() : "-" + std::to_string(attempt)) + ending;
+            if (taken.insert(files_.NameKey(name)).second && !files_.Exists(name)) return name;
+        }
+    };
+    state_.entries.reserve(targetPaths.size());
+    for (std::size_t i = 0; i < targetPaths.size(); ++i) {
+        JournalEntry entry;
+        entry.target = targetPaths[i];
+        entry.staged = choose(entry.target, i, ".new");
+        entry.backup = choose(entry.target, i, ".old");
+        state_.entries.push_back(std::move(entry));
+    }
+    journal_ = UpdateJournal::Begin(journals_, root, state_.entries);
+    if (!journal_) return false;
+    state_.begun = true;
+    state_.root = root;
+    state_.replace.assign(targetPaths.size(), 0);
+    state_.undone.assign(targetPaths.size(), false);
+    staged_.resize(targetPaths.size());
+    finished_ = false;
+    return true;
 }
 
-std::string StagedCommit::BackupName(const std::string& targetPath, std::size_t index) {
-    return targetPath + ".~dvk" + std::to_string(index) + ".old";
-}
-
-OutputFile* StagedCommit::Stage(const std::string& targetPath) {
-    Item item;
-    item.target = targetPath;
-    item.staged = StagedName(targetPath, items_.size());
-    item.backup = BackupName(targetPath, items_.size());
-    // A run that was killed may have left a file under this name.
-    files_.Remove(item.staged);
-    std::unique_ptr<OutputFile> file = files_.CreateNew(item.staged);
+OutputFile* StagedCommit::Stage(std::size_t index) {
+    std::unique_ptr<OutputFile> file = files_.CreateNew(state_.entries[index].staged);
     if (!file) return nullptr;
-    item.file = std::make_unique<BufferedOutputFile>(std::move(file));
-    items_.push_back(std::move(item));
-    return items_.back().file.get();
+    staged_[index] = std::make_unique<BufferedOutputFile>(std::move(file));
+    return staged_[index].get();
+}
+
+bool StagedCommit::SyncFolders() {
+    std::unordered_set<std::string> synced;
+    for (const JournalEntry& entry : state_.entries) {
+        if (synced.insert(FolderOf(entry.target)).second && !files_.SyncFolderOf(entry.target)) return false;
+    }
+    return true;
 }
 
 StagedCommit::Result StagedCommit::Commit() {
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        Item& item = items_[i];
-        item.file.reset();
-        item.hadTarget = files_.Exists(item.target);
-        bool ok;
-        if (item.hadTarget) {
-            files_.Remove(item.backup);
-            ok = files_.ReplaceKeepingBackup(item.staged, item.target, item.backup);
-        } else {
-            ok = files_.MoveReplacing(item.staged, item.target);
-        }
-        if (!ok) {
-            Rollback();
-            return {false, i};
-        }
-        item.replaced = true;
+    staged_.clear();
+    if (state_.entries.empty()) {
+        finished_ = true;
+        return {true};
     }
-    // Every target is new now: the old contents are no longer needed.
-    for (const Item& item : items_) {
-        if (item.hadTarget) files_.Remove(item.backup);
+    auto fail = [&](std::size_t index, bool journalFailed) {
+        Result result;
+        result.failedIndex = index;
+        result.journalFailed = journalFailed;
+        result.undoIncomplete = !Rollback();
+        return result;
+    };
+    // The staged files' data is on disk (closing syncs them); their names too
+    // before the journal says the targets may change.
+    if (!SyncFolders() || !journal_->Replacing()) return fail(0, true);
+    state_.replacing = true;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        const JournalEntry& entry = state_.entries[i];
+        const bool hadTarget = files_.Exists(entry.target);
+        if (!journal_->Replace(i, hadTarget)) return fail(i, false);
+        state_.replace[i] = hadTarget ? 2 : 1;
+        bool ok = hadTarget ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
+                            : files_.MoveReplacing(entry.staged, entry.target);
+        if (!ok) return fail(i, false);
     }
+    if (!SyncFolders()) return fail(state_.entries.size() - 1, false);
+    // Every target is new now. Should this record or the clean-up below not
+    // reach the disk, recovery sees every target replaced and finishes the
+    // clean-up silently at the next start.
+    journal_->Committed();
+    state_.committed = true;
+    if (RemoveLeftovers(state_, files_)) journal_->Remove();
     finished_ = true;
-    return {true, 0};
+    return {true};
 }
 
-void StagedCommit::Rollback() {
-    // Reverse order, so that a target named twice ends with its first backup,
-    // which holds the contents from before the update.
-    for (std::size_t i = items_.size(); i-- > 0;) {
-        Item& item = items_[i];
-        item.file.reset();
-        if (item.replaced) {
-            if (item.hadTarget) {
-                files_.MoveReplacing(item.backup, item.target);
-            } else {
-                files_.Remove(item.target);
-            }
-            item.replaced = false;
-        } else {
-            files_.Remove(item.backup);  // a link left by a replace that failed halfway
-        }
-        files_.Remove(item.staged);
-    }
+bool StagedCommit::Rollback() {
     finished_ = true;
+    staged_.clear();  // open files cannot be deleted on Windows
+    if (!journal_ || state_.committed) return true;
+    journal_->Undoing();  // recovery undoes the same with or without it
+    state_.undoing = true;
+    if (!UndoUpdate(state_, files_, journal_.get())) return false;
+    journal_->Remove();
+    journal_.reset();
+    return true;
 }

@@ -11,6 +11,9 @@ class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual bool Write(const void* data, std::size_t size) = 0;
+    // Puts what was written on the disk itself (fsync, FlushFileBuffers), so
+    // that a power cut after this cannot leave the file empty or garbled.
+    virtual bool Sync() = 0;
     // Flushes and closes; false when anything written was not stored.
     virtual bool Close() = 0;
 };
@@ -34,6 +37,13 @@ public:
     virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
     // Deletes a file; true when it is gone afterwards (also if it never was).
     virtual bool Remove(const std::string& path) = 0;
+    // The key under which two paths name the same file: the path itself
+    // where names differ by case, a case-folded form where they do not
+    // (Windows), so that staging names never meet a target in another case.
+    virtual std::string NameKey(const std::string& path) const = 0;
+    // Puts the directory entries of the folder holding path on disk (renames
+    // and new names in it); true where the system does that by itself.
+    virtual bool SyncFolderOf(const std::string& path) = 0;
 };
 
 // The platform's own: Win32 calls on Windows, POSIX calls elsewhere (where

@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     FixedInstallRootLookup lookup;
     lookup.Set("Software\\Bench", (work / "install").string());
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    fs::create_directories(work / "journals");
+    std::unique_ptr<JournalFolder> journals = OpenJournalFolder((work / "journals").string());
     std::vector<double> applyTimes, copyTimes, loopTimes;
     long lines = 0;
     for (int round = 0; round < 5; ++round) {
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
         NullSink sink;
         if (!patch.Open(package)) return 1;
         auto start = Clock::now();
-        bool applied = ApplyPackage(patch, sink, lookup, *files);
+        bool applied = ApplyPackage(patch, sink, lookup, *files, *journals);
         applyTimes.push_back(Seconds(Clock::now() - start));
         if (!applied) {
             std::fprintf(stderr, "apply_bench: the apply failed\n");

@@ -58,6 +58,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
 void ResetWorkArea(const fs::path& work) {
     fs::remove_all(work);
     fs::create_directories(work / "root" / "sub");
+    fs::create_directories(work / "journals");
     WriteAll(work / "root" / "a.dll", "installed a");
     WriteAll(work / "root" / "readme.txt", "installed readme");
     WriteAll(work / "root" / "sub" / "b.txt", "installed b");
@@ -81,8 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FixedInstallRootLookup lookup;
     lookup.Set(package.GetRegistryKey(), root.string());
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    std::unique_ptr<JournalFolder> journals = OpenJournalFolder((work / "journals").string());
     CountingSink sink;
-    bool applied = ApplyPackage(package, sink, lookup, *files);
+    bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
 
     // Nothing beside the root and the package appears in the work area.
     std::size_t inWork = 0;
@@ -90,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)entry;
         ++inWork;
     }
-    Check(inWork == 2, "something was written outside the install root");
+    Check(inWork == 3, "something was written outside the install root");
+    Check(fs::is_empty(work / "journals"), "a journal was left behind");
 
     // A staging or backup file left behind shows as a file that is in neither
     // the old tree nor the package (a target may itself be named like one).

@@ -6,7 +6,6 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
-#include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
 #include "tests/unit/EngineFixtures.h"
 #include "tests/unit/TestFiles.h"
@@ -29,13 +28,15 @@ protected:
     void SetUp() override {
         root_ = dir_.File("install");
         fs::create_directories(root_);
+        fs::create_directories(dir_.File("journals"));
+        journals_ = OpenJournalFolder(dir_.File("journals"));
         lookup_.Set(kKey, root_);
     }
 
     // Writes the package, opens it and applies it with the given file system.
     bool Apply(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, entries));
-        return ApplyPackage(package_, sink_, lookup_, files);
+        return ApplyPackage(package_, sink_, lookup_, files, *journals_);
     }
     bool Apply(const std::vector<PackageContent>& entries) { return Apply(entries, *files_); }
 
@@ -48,6 +49,7 @@ protected:
     std::string root_;
     FixedInstallRootLookup lookup_;
     std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
+    std::unique_ptr<JournalFolder> journals_;
     PatchPackage package_;
     RecordingSink sink_;
 };
@@ -58,7 +60,7 @@ TEST_F(ApplyEngineTest, AppliesTheExamplePackageLineByLine) {
     ASSERT_TRUE(package_.Open(dir_.File("example.dvk")));
     lookup_.Set("Software\\Example", root_);
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{
                                Testing("a.dll"), Testing("readme.txt"), Extracting("a.dll"), Progress("a.dll", 100),
                                Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -122,7 +124,7 @@ TEST_F(ApplyEngineTest, EmptyAndNegativeSizesTruncateTheTarget) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("sizes.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("sizes.dvk")));
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("empty.txt"), Testing("negative.txt"),
                                                      Extracting("empty.txt"), Extracting("negative.txt"),
                                                      Text(IDS_UPDATE_COMPLETE)}));
@@ -144,14 +146,14 @@ TEST_F(ApplyEngineTest, ZeroOrNegativeCountStillNeedsTheProduct) {
         PatchPackage installed;
         ASSERT_TRUE(installed.Open(dir_.File("none.dvk")));
         RecordingSink sink;
-        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_));
+        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_, *journals_));
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_UPDATE_COMPLETE)});
 
         PatchPackage missing;
         ASSERT_TRUE(missing.Open(dir_.File("none.dvk")));
         FixedInstallRootLookup nothing;
         RecordingSink sink2;
-        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_));
+        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_, *journals_));
         EXPECT_EQ(sink2.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
     }
 }
@@ -166,7 +168,7 @@ TEST_F(ApplyEngineTest, NotInstalledReadsAndWritesNothing) {
         ASSERT_TRUE(WriteAndOpenPackage(package, dir_.File("p.dvk"), kKey, {{0, "s", "new.txt", "data"}}));
         std::int64_t position = package.Stream().Position();
         RecordingSink sink;
-        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_));
+        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_, *journals_));
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
         EXPECT_EQ(package.Stream().Position(), position) << "nothing was read from the package";
         EXPECT_TRUE(SnapshotTree(root_).empty());
@@ -225,7 +227,7 @@ TEST_F(ApplyEngineTest, ADuplicatedSlotWritesTheEntryTwice) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("dup.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("dup.dvk")));
     lookup_.Set("Software\\Example", root_);
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("readme.txt"), Testing("readme.txt"),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -282,7 +284,7 @@ TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges)
     std::uintmax_t size = fs::file_size(dir_.File("cut.dvk"));
     fs::resize_file(dir_.File("cut.dvk"), size - 100);  // the download went wrong after the list was read
 
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Progress("b.bin", 91)) << "the blocks that could be read";
     EXPECT_EQ(SnapshotTree(root_), before);
@@ -293,26 +295,16 @@ TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
     std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
     bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"
     ASSERT_TRUE(WriteFileBytes(dir_.File("changed.dvk"), bytes));
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_TRUE(SnapshotTree(root_).empty());
 }
 
 TEST_F(ApplyEngineTest, APackageThatIsNotOpenIsNotApplied) {
     PatchPackage never;
-    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_, *journals_));
     EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_PACKAGE_DAMAGED)});
     EXPECT_TRUE(SnapshotTree(root_).empty());
-}
-
-TEST_F(ApplyEngineTest, LeftoversOfAnInterruptedRunAreCleanedUp) {
-    Install("a.dll", "old");
-    std::string target = files_->TargetPath(root_, "a.dll");
-    ASSERT_TRUE(WriteFileBytes(StagedCommit::StagedName(target, 0), "half-written"));
-    ASSERT_TRUE(WriteFileBytes(StagedCommit::BackupName(target, 0), "an older backup"));
-    EXPECT_TRUE(Apply({{0, "s", "a.dll", "new"}}));
-    EXPECT_EQ(Installed("a.dll"), "new");
-    EXPECT_EQ(SnapshotTree(root_).size(), 1u);
 }
 
 #ifndef _WIN32

@@ -16,6 +16,7 @@ public:
         if (owner_.Fails(FaultyFileSystem::Operation::kWrite, path_)) return false;
         return real_->Write(data, size);
     }
+    bool Sync() override { return real_->Sync(); }
     bool Close() override {
         bool ok = real_->Close();
         return !owner_.Fails(FaultyFileSystem::Operation::kClose, path_) && ok;

@@ -46,6 +46,8 @@ public:
         return real_->MoveReplacing(from, to);
     }
     bool Remove(const std::string& path) override { return real_->Remove(path); }
+    std::string NameKey(const std::string& path) const override { return real_->NameKey(path); }
+    bool SyncFolderOf(const std::string& path) override { return real_->SyncFolderOf(path); }
 
     // True once for the chosen operation on the chosen path.
     bool Fails(Operation operation, const std::string& path);

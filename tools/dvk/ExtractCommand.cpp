@@ -87,8 +87,10 @@ int RunExtract(const std::vector<std::string>& args) {
     std::unique_ptr<TargetFileSystem> files =
         std::make_unique<LocaleTargetFileSystem>(CreateSystemTargetFileSystem());
 #endif
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+    if (!journals) return Fail("cannot make the journal folder");
     PrintingSink sink(line.Has("quiet"));
-    const bool applied = ApplyPackage(package, sink, lookup, *files);
+    const bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
     if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");
     if (!applied) return Fail("the package was not applied; '" + dir + "' is unchanged");
     return kExitOk;

@@ -27,6 +27,8 @@ public:
         return system_->MoveReplacing(from, to);
     }
     bool Remove(const std::string& path) override { return system_->Remove(path); }
+    std::string NameKey(const std::string& path) const override { return system_->NameKey(path); }
+    bool SyncFolderOf(const std::string& path) override { return system_->SyncFolderOf(path); }
 
 private:
     std::unique_ptr<TargetFileSystem> system_;

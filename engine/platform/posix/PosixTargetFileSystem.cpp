@@ -30,6 +30,8 @@ public:
         return true;
     }
 
+    bool Sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
+
     bool Close() override {
         int fd = fd_;
         fd_ = -1;
@@ -93,6 +95,34 @@ public:
 
     bool Remove(const std::string& path) override {
         return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    }
+
+    // Names differ by case here; "x/./y" and "x//y" are still "x/y".
+    std::string NameKey(const std::string& path) const override {
+        std::string key;
+        std::size_t start = 0;
+        if (!path.empty() && path[0] == '/') key = "/";
+        while (start <= path.size()) {
+            std::size_t end = path.find('/', start);
+            if (end == std::string::npos) end = path.size();
+            std::string part = path.substr(start, end - start);
+            if (!part.empty() && part != ".") {
+                if (!key.empty() && key.back() != '/') key += '/';
+                key += part;
+            }
+            start = end + 1;
+        }
+        return key;
+    }
+
+    bool SyncFolderOf(const std::string& path) override {
+        std::string::size_type slash = path.find_last_of('/');
+        std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return false;
+        bool ok = ::fsync(fd) == 0;
+        ::close(fd);
+        return ok;
     }
 };
 

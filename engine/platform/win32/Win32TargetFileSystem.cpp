@@ -49,7 +49,7 @@ public:
         return true;
     }
 
-    bool Sync() { return FlushFileBuffers(handle_) != 0; }
+    bool Sync() override { return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0; }
 
     bool Close() override {
         HANDLE handle = handle_;
@@ -157,6 +157,27 @@ public:
         }
         return false;
     }
+
+    // Windows compares names without case; "x\.\y" and "x/y" name "x\y" too.
+    std::string NameKey(const std::string& path) const override {
+        std::string key;
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            std::size_t end = path.find_first_of("\\/", start);
+            if (end == std::string::npos) end = path.size();
+            std::string part = path.substr(start, end - start);
+            if (part != ".") {
+                if (!key.empty() || start > 0) key += '\\';
+                key += part;
+            }
+            start = end + 1;
+        }
+        if (!key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+        return key;
+    }
+
+    // MOVEFILE_WRITE_THROUGH already waits for the renames to reach the disk.
+    bool SyncFolderOf(const std::string&) override { return true; }
 };
 
 }  // namespace

@@ -1,0 +1,47 @@
+// Where the journals of running updates are kept, one file per update. The
+// platform supplies it: on Windows the machine-wide folder
+// <CommonAppData>\Dravlek\Update\, elsewhere a folder the caller names.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A journal being written. Every append is on disk (flushed, not only handed
+// to the system) before Append returns, so that the file operation it
+// announces may follow.
+class JournalFile {
+public:
+    virtual ~JournalFile() = default;
+    // False when the bytes may not all be stored.
+    virtual bool Append(const std::string& bytes) = 0;
+};
+
+class JournalFolder {
+public:
+    virtual ~JournalFolder() = default;
+
+    // The names (not paths) of the journals in the folder, sorted; other
+    // files in the folder are not journals and are left alone.
+    virtual std::vector<std::string> List() = 0;
+    // Creates a journal under a new name no other journal has, its name on
+    // disk before this returns; null when it cannot be created.
+    virtual std::unique_ptr<JournalFile> Create(std::string& name) = 0;
+    // Opens an existing journal to append to it after its first keep bytes
+    // (what follows them, a record cut short, is dropped); null when it cannot.
+    virtual std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) = 0;
+    // The journal's bytes, whole; false when it cannot be read.
+    virtual bool Read(const std::string& name, std::string& bytes) = 0;
+    // Deletes the journal, the deletion on disk before this returns; true
+    // when it is gone (also if it never was).
+    virtual bool Remove(const std::string& name) = 0;
+};
+
+// The journals kept in a given directory, which must exist. Journal names end
+// in ".journal".
+std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory);
+
+// The program's own journal folder, created when missing; null when it cannot
+// be found or made. Windows: <CommonAppData>\Dravlek\Update\.
+std::unique_ptr<JournalFolder> OpenSystemJournalFolder();

@@ -1,0 +1,37 @@
+// Puts back what updates that were interrupted (killed, power lost) left half
+// done, from their journals.
+#pragma once
+
+#include <string>
+
+#include "engine/JournalFolder.h"
+#include "engine/TargetFileSystem.h"
+#include "engine/UpdateJournal.h"
+
+enum class RecoveryOutcome {
+    kNothingFound,  // no journal
+    kCompleted,     // an update had replaced every target: finished (backups removed)
+    kUndone,        // every target is back as it was before the update
+    kIncomplete,    // some step failed (a target in use): the journal stays for next time
+};
+
+// The outcome that says most: kIncomplete over kUndone over kCompleted over
+// kNothingFound.
+RecoveryOutcome CombineOutcomes(RecoveryOutcome a, RecoveryOutcome b);
+
+// Recovers every journal of the folder, oldest name first, and removes each
+// one that was recovered whole. Only the names a journal records are ever
+// touched. Safe to interrupt and run again. The caller makes sure that no
+// update that writes to this folder is running (a mutex, a folder lock).
+RecoveryOutcome RecoverInterruptedUpdates(JournalFolder& journals, TargetFileSystem& files);
+
+// What recovery and a failed commit share. Undoes what the state says was
+// done, last entry first, recording each entry undone in the journal (when
+// one is given); stops at the first target that cannot be restored. True
+// when every entry is undone.
+bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* journal);
+// Whether every target of the state had been replaced (only the backups
+// were left to remove).
+bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files);
+// Removes every staged and backup name of a finished update; true when all are gone.
+bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files);

@@ -1,0 +1,122 @@
+// Journals on Windows: every append is flushed with FlushFileBuffers; the
+// program's folder is <CommonAppData>\Dravlek\Update\.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/JournalFolder.h"
+
+namespace {
+
+class Win32JournalFile : public JournalFile {
+public:
+    explicit Win32JournalFile(HANDLE handle) : handle_(handle) {}
+    ~Win32JournalFile() override { CloseHandle(handle_); }
+
+    bool Append(const std::string& bytes) override {
+        const char* data = bytes.data();
+        std::size_t size = bytes.size();
+        while (size > 0) {
+            DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(handle_, data, chunk, &written, nullptr) || written == 0) return false;
+            data += written;
+            size -= written;
+        }
+        return FlushFileBuffers(handle_) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+class Win32JournalFolder : public JournalFolder {
+public:
+    explicit Win32JournalFolder(std::string directory) : directory_(std::move(directory)) {}
+
+    std::vector<std::string> List() override {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(Path("*.journal").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::unique_ptr<JournalFile> Create(std::string& name) override {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        char stamp[64];
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            std::snprintf(stamp, sizeof stamp, "%08lx%08lx-%lu-%u.journal", static_cast<unsigned long>(now.dwHighDateTime),
+                          static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(GetCurrentProcessId()),
+                          attempt);
+            name = stamp;
+            HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
+            if (handle == INVALID_HANDLE_VALUE) return nullptr;
+            return std::make_unique<Win32JournalFile>(handle);
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) override {
+        HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(keep);
+        if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+            CloseHandle(handle);
+            return nullptr;
+        }
+        return std::make_unique<Win32JournalFile>(handle);
+    }
+
+    bool Read(const std::string& name, std::string& bytes) override {
+        HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        bytes.clear();
+        char buffer[65536];
+        DWORD got = 0;
+        bool ok;
+        while ((ok = ReadFile(handle, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) bytes.append(buffer, got);
+        CloseHandle(handle);
+        return ok;
+    }
+
+    bool Remove(const std::string& name) override {
+        if (DeleteFileA(Path(name).c_str())) return true;
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+
+private:
+    std::string Path(const std::string& name) const { return directory_ + "\\" + name; }
+
+    std::string directory_;
+};
+
+}  // namespace
+
+std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory) {
+    return std::make_unique<Win32JournalFolder>(directory);
+}
+
+std::unique_ptr<JournalFolder> OpenSystemJournalFolder() {
+    char base[MAX_PATH];
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return nullptr;
+    std::string directory = std::string(base) + "\\Dravlek";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    directory += "\\Update";
+    if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+    return OpenJournalFolder(directory);
+}
