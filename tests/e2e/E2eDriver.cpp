@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
+#include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/e2e/ResourceChecks.h"
@@ -87,6 +89,7 @@ private:
     void WorkerCannotStart();
     void KeysAndCloseIgnoredDuringApply();
     void EnterEndsFinishedProgress();
+    void StartBoxesAndTheJournal();
 
     DriverPaths paths_;
     Checker check_;
@@ -576,8 +579,128 @@ int E2eTests::Run() {
     WorkerCannotStart();
     KeysAndCloseIgnoredDuringApply();
     EnterEndsFinishedProgress();
+    StartBoxesAndTheJournal();
     std::printf("%d cases, %d failed checks\n", check_.Cases(), check_.Failures());
     return check_.Failures() == 0 ? 0 : 1;
+}
+
+// --- start: one instance, recovery ---------------------------------------------
+
+// A journal as an update leaves it when killed: a.txt and c.txt existed
+// ("old a", "old c"), b.txt is new. With replaced = 2, a and b were replaced
+// and c is still staged; with replaced = 3 every target is new and the
+// update was about to remove the backups.
+bool LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root, int replaced) {
+    const std::vector<JournalEntry> entries = {
+        {root + "\\a.txt", root + "\\a.txt.~staged", root + "\\a.txt.~backup"},
+        {root + "\\b.txt", root + "\\b.txt.~staged", root + "\\b.txt.~backup"},
+        {root + "\\c.txt", root + "\\c.txt.~staged", root + "\\c.txt.~backup"},
+    };
+    std::unique_ptr<UpdateJournal> journal = UpdateJournal::Begin(journals, root, entries);
+    bool ok = journal && journal->Replacing();
+    for (int i = 0; i < 3 && ok; ++i) {
+        const JournalEntry& entry = entries[static_cast<std::size_t>(i)];
+        std::string newBytes = std::string("new ") + static_cast<char>('a' + i);
+        bool existed = i != 1;
+        if (i >= replaced) {
+            ok = WriteBytes(entry.staged, newBytes);
+            continue;
+        }
+        ok = journal->Replace(static_cast<std::size_t>(i), existed);
+        if (existed) ok = ok && MoveFileA(entry.target.c_str(), entry.backup.c_str());
+        ok = ok && WriteBytes(entry.target, newBytes);
+    }
+    if (ok && replaced == 3) ok = journal->Committed();
+    return ok;
+}
+
+DWORD WINAPI TakeMutexAndEnd(void* out) {
+    *static_cast<HANDLE*>(out) = CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate");
+    return 0;
+}
+
+// An ending thread leaves the mutex it owns abandoned; the handle kept here
+// keeps the mutex in existence.
+HANDLE AbandonedMutex() {
+    HANDLE mutex = nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, TakeMutexAndEnd, &mutex, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return mutex;
+}
+
+void E2eTests::StartBoxesAndTheJournal() {
+    using Files = std::map<std::string, std::string>;
+    const Files before = {{"a.txt", "old a"}, {"c.txt", "old c"}};
+    const Files halfway = {{"a.txt", "new a"}, {"a.txt.~backup", "old a"}, {"b.txt", "new b"},
+                           {"c.txt", "old c"}, {"c.txt.~staged", "new c"}};
+    const Files after = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}};
+    struct StartCase {
+        const char* name;
+        int replaced;              // -1: no journal; else as LeaveInterruptedUpdate
+        bool firstInstanceRuns;    // started before, showing its selection dialog
+        bool abandonedMutex;
+        const char* heldOpen;      // a root file held open without delete sharing
+        int box;                   // 0: none
+        bool selectionShown;
+        Files rootAfter;
+        std::size_t journalsAfter;
+    };
+    const StartCase cases[] = {
+        {"a killed update's journal is undone at start: box 118, then the selection dialog", 2, false, false, "",
+         IDS_UPDATE_UNDONE, true, before, 0},
+        {"an update killed after its last replacement is finished at start, without a box", 3, false, false, "", 0,
+         true, after, 0},
+        {"a second instance while the first shows its dialog: box 120, it ends touching nothing", 2, true, false, "",
+         IDS_ALREADY_RUNNING, false, halfway, 1},
+        {"a target held open during the undo: box 119, the journal kept", 2, false, false, "a.txt",
+         IDS_UNDO_INCOMPLETE, true, {{"a.txt", "new a"}, {"a.txt.~backup", "old a"}, {"c.txt", "old c"}}, 1},
+        {"the next start finishes that undo: box 118", -1, false, false, "", IDS_UPDATE_UNDONE, true, before, 0},
+        {"a mutex abandoned by its holder counts as free: no box", -1, false, true, "", 0, true, before, 0},
+    };
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+    if (!check_.Check(journals != nullptr, "the journal folder opens")) return;
+    for (const StartCase& c : cases) {
+        check_.BeginCase(c.name);
+        std::string folder = NewCaseFolder("start");
+        std::unique_ptr<UpdaterRun> first;
+        if (c.firstInstanceRuns) {
+            first = std::make_unique<UpdaterRun>(paths_, folder, LogPath("first"));
+            if (!check_.Check(first->Ready(), "first instance: " + first->Problem())) continue;
+        }
+        if (c.replaced >= 0) {
+            for (const std::string& name : journals->List()) journals->Remove(name);
+            ResetRoot(before);
+            if (!check_.Check(LeaveInterruptedUpdate(*journals, Root(), c.replaced), "journal written")) continue;
+        }
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (*c.heldOpen) {
+            held = CreateFileA((Root() + "\\" + c.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        }
+        HANDLE mutex = c.abandonedMutex ? AbandonedMutex() : nullptr;
+        {
+            UpdaterRun run(paths_, folder, LogPath("start"));
+            std::vector<std::string> expected;
+            if (c.box != 0) expected.push_back(Text(c.box));
+            check_.Check(run.StartBoxes() == expected, "boxes at start:" + Join(run.StartBoxes()));
+            check_.Check((run.Selection() != nullptr) == c.selectionShown, "selection dialog shown or not");
+            if (run.Selection()) run.Click(run.Item(IDCANCEL));
+            check_.Check(run.WaitForExit(), "the program ends");
+        }
+        if (mutex) CloseHandle(mutex);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        if (first) {
+            check_.Check(IsWindowVisible(first->Selection()) != FALSE, "the first instance still shows its dialog");
+            first->Click(first->Item(IDCANCEL));
+            check_.Check(first->WaitForExit(), "the first instance ends");
+        }
+        check_.Check(ListTree(Root()) == c.rootAfter, "install root afterwards");
+        check_.Check(journals->List().size() == c.journalsAfter,
+                     "journals left: " + std::to_string(journals->List().size()));
+    }
+    // Whatever a failed case left must not reach the other tests.
+    for (const std::string& name : journals->List()) journals->Remove(name);
 }
 
 }  // namespace
