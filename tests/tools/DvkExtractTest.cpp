@@ -4,21 +4,41 @@
 
 #include <filesystem>
 
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
+#include "engine/Recovery.h"
 #include "package/PackageWriter.h"
 #include "tests/tools/DvkRunner.h"
 #include "tests/tools/DvkTrees.h"
 #include "tests/unit/TestFiles.h"
+#include "tests/unit/KillableFileSystem.h"
 #include "tools/dvk/CodePage1252.h"
+#include "tools/dvk/ExtractJournalFolder.h"
+#include "tools/dvk/LocaleTargetFileSystem.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+class NullSink : public StatusSink {
+public:
+    void SetStatusLine(const std::string&) override {}
+};
+
 const char kComplete[] = "Mise \xC3\xA0 jour termin\xC3\xA9" "e. Cliquez sur Fermer.";
 
 class DvkExtractTest : public ::testing::Test {
 protected:
+    // Journals go below a state folder of the test's own, for dvk too.
+    void SetUp() override { setenv("XDG_STATE_HOME", Path("state").c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_STATE_HOME"); }
+
     std::string Path(const std::string& name) const { return dir_.File(name); }
 
     // Packs a tree as an author would; the package's path.
@@ -149,6 +169,89 @@ TEST_F(DvkExtractTest, BadPackagesAndFoldersAreRefusedBeforeAnythingRuns) {
         EXPECT_EQ(run.out, "") << c.why;
         EXPECT_EQ(ReadFileBytes(Path("root/a.txt")), "installed") << c.why;
     }
+}
+
+// An extract killed halfway is put right by the next dvk extract into the
+// same folder, before anything else: all old, or all new when it was killed
+// after its last replace.
+TEST_F(DvkExtractTest, TheNextExtractPutsRightAnInterruptedOne) {
+    const FileTree old = {{"a.txt", "old a"}, {"b.txt", "old b"}, {"keep.txt", "keep"}};
+    const FileTree next = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}, {"keep.txt", "keep"}};
+    const std::string package = Pack({{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}});
+    // The second run's package needs a file that is not there: it changes nothing itself.
+    const std::string unusable = Path("unusable.dvk");
+    WriteFileBytes(unusable, BuildPackageBytes("T", "K", {{kRequiredFlag, "s", "missing.txt", "x"}}));
+    struct Case {
+        const char* why;
+        int newTargets;  // how many targets the killed run had replaced
+        const char* note;
+        FileTree after;
+    };
+    const std::vector<Case> cases = {
+        {"killed after one replace", 1, "' was undone: its files are as before it", old},
+        {"killed after two replaces", 2, "' was undone: its files are as before it", old},
+        {"killed after the last replace", 3, "' had written every file: finished it", next},
+    };
+    for (const Case& c : cases) {
+        const std::string root = Path(std::string("root-") + c.why);
+        WriteTree(root, old);
+        std::filesystem::path journals;
+        std::string error;
+        ASSERT_TRUE(ExtractJournalFolder(fs::canonical(root), journals, error)) << error;
+        std::unique_ptr<JournalFolder> folder = OpenJournalFolder(journals.string());
+        // The run that is killed: the engine as dvk runs it, stopped after
+        // more and more changes until the folder holds the wanted mix.
+        for (long budget = 0;; ++budget) {
+            ASSERT_LT(budget, 200) << c.why;
+            PatchPackage patch;
+            ASSERT_TRUE(patch.Open(package));
+            FixedInstallRootLookup lookup;
+            lookup.Set(patch.GetRegistryKey(), root);
+            LocaleTargetFileSystem system(CreateSystemTargetFileSystem());
+            KillSwitch kill(budget);
+            KillableFileSystem files(system, kill);
+            KillableJournalFolder killable(*folder, kill);
+            NullSink sink;
+            ApplyPackage(patch, sink, lookup, files, killable);
+            FileTree now = ReadTree(root);
+            int replaced = 0;
+            for (const auto& [name, bytes] : next) replaced += now.count(name) && now[name] == bytes && name != "keep.txt";
+            if (replaced == c.newTargets) break;
+            ASSERT_NE(RecoverInterruptedUpdates(*folder, system), RecoveryOutcome::kIncomplete) << c.why;
+            ASSERT_TRUE(ReadTree(root) == old) << c.why;
+        }
+        ASSERT_EQ(ListNames(journals.string()).size(), 1u) << c.why;
+
+        DvkRun run = RunDvk({"extract", unusable, "--to", root});
+        EXPECT_EQ(run.status, 1) << c.why;
+        EXPECT_EQ(run.ErrLines().front(), "dvk extract: an interrupted extract into '" + root + c.note) << c.why;
+        EXPECT_TRUE(ReadTree(root) == c.after) << c.why;
+        EXPECT_FALSE(fs::exists(journals)) << c.why << ": the journal and its folder are gone";
+    }
+}
+
+// While one dvk extract works in a folder a second one fails at once and
+// touches nothing, not even to recover.
+TEST_F(DvkExtractTest, ASecondExtractIntoABusyFolderFailsAtOnce) {
+    const std::string package = Pack({{"a.txt", "new a"}});
+    const FileTree old = {{"a.txt", "old a"}};
+    WriteTree(Path("root"), old);
+    // Held the way a running dvk extract holds it.
+    int held = open(Path("root").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    for (const char* to : {"root", "root/."}) {
+        DvkRun run = RunDvk({"extract", package, "--to", Path(to)});
+        EXPECT_EQ(run.status, 1) << to;
+        EXPECT_EQ(run.out, "") << to;
+        EXPECT_EQ(run.err, "dvk extract: '" + Path(to) + "' is in use by another dvk extract; nothing was changed\n")
+            << to;
+        EXPECT_TRUE(ReadTree(Path("root")) == old) << to;
+    }
+    close(held);
+    DvkRun run = RunDvk({"extract", package, "--to", Path("root"), "--quiet"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadTree(Path("root")) == (FileTree{{"a.txt", "new a"}}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
+#include "engine/Recovery.h"
 #include "engine/StatusLines.h"
 #include "tests/unit/EngineFixtures.h"
 #include "tests/unit/TestFiles.h"
@@ -259,8 +260,103 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
             ASSERT_FALSE(sink_.lines.empty());
             EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + failing.targetName) << where;
             EXPECT_EQ(SnapshotTree(root_), before) << where;
+            EXPECT_TRUE(journals_->List().empty()) << where << ": the journal goes with the undo";
         }
     }
+}
+
+// Staging and backup names never meet a target of the package or a file that
+// is there already, whatever the targets are called.
+TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
+    struct Case {
+        const char* why;
+        std::vector<std::pair<std::string, std::string>> installed;
+        std::vector<PackageContent> entries;
+        const char* failing;  // the target whose write fails, or null
+    };
+    const std::vector<Case> cases = {
+        {"a target named like the next entry's staged file", {},
+         {{0, "s", "a.~dvk1.new", "first"}, {0, "s", "a", "second"}}, nullptr},
+        {"a target named like an earlier entry's backup", {{"a", "old"}},
+         {{0, "s", "a", "new a"}, {0, "s", "a.~dvk0.old", "mine"}}, nullptr},
+        {"the user's files named like staging files, then a failure",
+         {{"a", "old"}, {"a.~dvk0.new", "user's new"}, {"a.~dvk0.old", "user's old"}, {"dir.dat/x", "x"}},
+         {{0, "s", "a", "new a"}, {0, "s", "dir.dat", "cannot replace a folder"}}, "dir.dat"},
+        {"a target named like a staged file through a '.' folder", {},
+         {{0, "s", "b.~dvk1.new", "first"}, {0, "s", ".\\b", "second"}}, nullptr},
+#ifdef _WIN32
+        {"a target named like a staged file in another case", {},
+         {{0, "s", "A.~DVK1.NEW", "first"}, {0, "s", "a", "second"}}, nullptr},
+#endif
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        for (const auto& [name, bytes] : c.installed) {
+            fs::create_directories(fs::path(files_->TargetPath(root_, name)).parent_path());
+            Install(name, bytes);
+        }
+        const auto before = SnapshotTree(root_);
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_EQ(Apply(c.entries), c.failing == nullptr) << c.why;
+        if (c.failing != nullptr) {
+            EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + c.failing) << c.why;
+            EXPECT_EQ(SnapshotTree(root_), before) << c.why;
+            continue;
+        }
+        std::map<std::string, std::string> expected = before;
+        for (const PackageContent& entry : c.entries) {
+            expected[fs::path(files_->TargetPath("", entry.targetName)).lexically_normal().generic_string().substr(1)] =
+                Fingerprint(entry.data);
+        }
+        EXPECT_EQ(SnapshotTree(root_), expected) << c.why;
+    }
+}
+
+// A failure whose undo cannot put a replaced target back (another program
+// holds it) says so instead of claiming that nothing changed; the journal
+// stays, and recovery finishes the undo once the target is free.
+TEST_F(ApplyEngineTest, AnUndoThatCannotRestoreIsReportedAndFinishedByRecovery) {
+    // Every restore from a backup fails, as for a target held open.
+    class LockedTargets : public FaultyFileSystem {
+    public:
+        using FaultyFileSystem::FaultyFileSystem;
+        bool MoveReplacing(const std::string& from, const std::string& to) override {
+            return !Locked(from) && FaultyFileSystem::MoveReplacing(from, to);
+        }
+        static bool Locked(const std::string& from) { return from.size() > 4 && from.substr(from.size() - 4) == ".old"; }
+    };
+    Install("a.dll", "old a");
+    Install("b.dll", "old b");
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {
+        {0, "s", "a.dll", "new a"}, {0, "s", "b.dll", "new b"}, {0, "s", "c-new.txt", "new c"}};
+    for (const char* failing : {"b.dll", "c-new.txt"}) {
+        LockedTargets locked(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", failing));
+        sink_.lines.clear();
+        package_.Close();
+        EXPECT_FALSE(Apply(entries, locked)) << failing;
+        EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << failing;
+        EXPECT_EQ(Installed("a.dll"), "new a") << failing << ": the target that could not be put back";
+        ASSERT_EQ(journals_->List().size(), 1u) << failing;
+
+        LockedTargets stillLocked(FaultyFileSystem::Operation::kNone, "");
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, stillLocked), RecoveryOutcome::kIncomplete) << failing;
+        EXPECT_EQ(journals_->List().size(), 1u) << failing << ": kept for the next start";
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone) << failing;
+        EXPECT_EQ(SnapshotTree(root_), before) << failing;
+        EXPECT_TRUE(journals_->List().empty()) << failing;
+    }
+}
+
+TEST_F(ApplyEngineTest, AJournalThatCannotBeWrittenStopsBeforeAnyFileIsMade) {
+    Install("a.dll", "old a");
+    const auto before = SnapshotTree(root_);
+    journals_ = OpenJournalFolder(dir_.File("no-such-folder"));
+    EXPECT_FALSE(Apply({{0, "s", "a.dll", "new a"}, {0, "s", "b.txt", "b"}}));
+    EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("a.dll"), Testing("b.txt"), Text(IDS_START_FAILED)}));
+    EXPECT_EQ(SnapshotTree(root_), before);
 }
 
 TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {

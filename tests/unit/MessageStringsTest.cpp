@@ -34,6 +34,11 @@ const Expected kExpected[] = {
     {114, "Le fichier de mise \xE0 jour est endommag\xE9 ou illisible. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {115, "Impossible d'\xE9" "crire le fichier :"},
     {116, "Impossible de d\xE9marrer la mise \xE0 jour. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
+    {118, "Une mise \xE0 jour interrompue a \xE9t\xE9 annul\xE9" "e : les fichiers du produit sont revenus \xE0 leur "
+          "\xE9tat pr\xE9" "c\xE9" "dent."},
+    {119, "Une mise \xE0 jour interrompue n'a pas pu \xEAtre annul\xE9" "e enti\xE8rement. Fermez les programmes du "
+          "produit puis relancez Dravlek."},
+    {120, "Une autre mise \xE0 jour est en cours. Relancez Dravlek quand elle sera termin\xE9" "e."},
 };
 
 TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {

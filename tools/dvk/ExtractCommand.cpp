@@ -5,9 +5,13 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/InstallRootLookup.h"
+#include "engine/MessageStrings.h"
+#include "engine/Recovery.h"
 #include "tools/dvk/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
+#include "tools/dvk/ExtractJournalFolder.h"
+#include "tools/dvk/FolderLock.h"
 #include "tools/dvk/LocaleTargetFileSystem.h"
 #include "tools/dvk/SystemText.h"
 
@@ -19,9 +23,13 @@ const char kHelp[] =
     "Applies the package to DIR exactly as the updater applies it to the\n"
     "install root that the registry names: every required file must already be\n"
     "in DIR, then every entry is written, and the files change all together or\n"
-    "not at all. No folder is created, as the updater creates none: DIR must\n"
-    "already hold every folder the targets need. Every status line the updater\n"
-    "would show is printed; the exit status is 0 when the update is complete.\n"
+    "not at all, even when dvk is killed: the next dvk extract into DIR first\n"
+    "puts back what an interrupted one left, from its journal (kept below\n"
+    "$XDG_STATE_HOME/dvk/extract/). A second dvk extract into a folder while\n"
+    "one is at work there fails at once. No folder is created, as the updater\n"
+    "creates none: DIR must already hold every folder the targets need. Every\n"
+    "status line the updater would show is printed; the exit status is 0 when\n"
+    "the update is complete.\n"
     "\n"
     "  --to DIR   the folder that stands in for the install root\n"
     "  --quiet    print only the last status line\n";
@@ -68,6 +76,48 @@ int RunExtract(const std::vector<std::string>& args) {
     std::string packagePath;
     if (!NarrowSystemPath(dir, root)) return Fail("'" + dir + "': the path has a character the system cannot pass on");
 
+    // Another extract at work in the folder is never disturbed, not even by
+    // the recovery below.
+    const std::filesystem::path folder = std::filesystem::canonical(PathFromUtf8(dir), code);
+    FolderLock lock;
+    if (code || !lock.TryLock(folder)) {
+        return Fail("'" + dir + "' is in use by another dvk extract; nothing was changed");
+    }
+    std::filesystem::path journalPath;
+    std::string journalPathNarrow;
+    if (!ExtractJournalFolder(folder, journalPath, error)) return Fail(error);
+    // Declared after the lock, so it runs while the lock is still held.
+    struct RemoveWhenEmpty {
+        std::filesystem::path path;
+        ~RemoveWhenEmpty() {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);  // only an empty folder goes
+        }
+    } tidy{journalPath};
+    if (!NarrowSystemPath(PathToUtf8(journalPath), journalPathNarrow)) {
+        return Fail("'" + PathToUtf8(journalPath) + "': the path has a character the system cannot pass on");
+    }
+    std::unique_ptr<JournalFolder> journals = OpenJournalFolder(journalPathNarrow);
+#ifdef _WIN32
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+#else
+    std::unique_ptr<TargetFileSystem> files =
+        std::make_unique<LocaleTargetFileSystem>(CreateSystemTargetFileSystem());
+#endif
+    switch (RecoverInterruptedUpdates(*journals, *files)) {
+        case RecoveryOutcome::kNothingFound:
+            break;
+        case RecoveryOutcome::kCompleted:
+            ReportError("extract", "an interrupted extract into '" + dir + "' had written every file: finished it", 0);
+            break;
+        case RecoveryOutcome::kUndone:
+            ReportError("extract", "an interrupted extract into '" + dir + "' was undone: its files are as before it", 0);
+            break;
+        case RecoveryOutcome::kIncomplete:
+            return Fail("an interrupted extract into '" + dir +
+                        "' could not be undone wholly (a file in use?); its journal is kept for the next try");
+    }
+
     PatchPackage package;
     if (!NarrowSystemPath(file, packagePath) || !package.Open(packagePath)) {
         // The reader only says no; the check says why.
@@ -81,17 +131,13 @@ int RunExtract(const std::vector<std::string>& args) {
 
     FixedInstallRootLookup lookup;
     lookup.Set(package.GetRegistryKey(), root);
-#ifdef _WIN32
-    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-#else
-    std::unique_ptr<TargetFileSystem> files =
-        std::make_unique<LocaleTargetFileSystem>(CreateSystemTargetFileSystem());
-#endif
-    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
-    if (!journals) return Fail("cannot make the journal folder");
     PrintingSink sink(line.Has("quiet"));
     const bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
     if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");
+    if (!applied && sink.Last() == LoadMessageString(IDS_UNDO_INCOMPLETE)) {
+        return Fail("the package was not applied and '" + dir +
+                    "' could not be put back wholly (a file in use?); the next dvk extract into it finishes that");
+    }
     if (!applied) return Fail("the package was not applied; '" + dir + "' is unchanged");
     return kExitOk;
 }
