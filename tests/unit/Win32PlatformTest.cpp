@@ -3,16 +3,13 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
 #include "engine/ApplyEngine.h"
-#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
 #include "tests/unit/EngineFixtures.h"
@@ -295,34 +292,6 @@ TEST_F(Win32ApplyTest, TargetsBeyondMaxPathAreReplacedAndCreated) {
     DeleteFileW(LongForm(added).c_str());
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
         EXPECT_TRUE(RemoveDirectoryW(LongForm(*folder).c_str())) << "nothing else was left in " << *folder;
-    }
-}
-
-TEST(Win32JournalFolderTest, TheSystemFolderIsMadeWhenMissingAndKeepsJournals) {
-    char base[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base), S_OK);
-    const std::string parent = std::string(base) + "\\Dravlek";
-    const std::string folder = parent + "\\Update";
-    for (const char* state : {"missing", "already there"}) {
-        if (std::string(state) == "missing") {
-            // Only an empty folder is removed: journals of another run stay.
-            RemoveDirectoryA(folder.c_str());
-            RemoveDirectoryA(parent.c_str());
-            if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        }
-        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
-        ASSERT_NE(journals, nullptr) << state;
-        EXPECT_NE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u) << state;
-        std::string name;
-        std::unique_ptr<JournalFile> journal = journals->Create(name);
-        ASSERT_NE(journal, nullptr) << state;
-        EXPECT_TRUE(journal->Append("record")) << state;
-        journal.reset();
-        EXPECT_EQ(ReadFileBytes(folder + "\\" + name), "record") << state << ": the journal is in " << folder;
-        std::vector<std::string> listed = journals->List();
-        EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << state << ": listed";
-        EXPECT_TRUE(journals->Remove(name)) << state;
-        EXPECT_FALSE(FileExists(folder + "\\" + name)) << state;
     }
 }
 
