@@ -229,7 +229,9 @@ TEST_F(Win32ApplyTest, AReplacedFileKeepsTheOldFilesOwnerAndPermissions) {
     for (const Case& c : cases) {
         std::string target = Target("secured.dll");
         ASSERT_TRUE(WriteFileBytes(target, "old")) << c.why;
-        if (*c.sddl) ASSERT_TRUE(SetOwnerAndDacl(target, c.sddl)) << c.why;
+        if (*c.sddl) {
+            ASSERT_TRUE(SetOwnerAndDacl(target, c.sddl)) << c.why;
+        }
         const std::string before = OwnerAndDacl(target);
         ASSERT_NE(before, "") << c.why;
         EXPECT_TRUE(Apply({{0, "s", "secured.dll", "new"}})) << c.why;
