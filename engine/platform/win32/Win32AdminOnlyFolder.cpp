@@ -72,8 +72,11 @@ bool IsOwnedByAdministrators(const std::wstring& file) {
     DWORD error = GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                         nullptr, nullptr, &descriptor);
     if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
-    if (error != ERROR_SUCCESS || owner == nullptr) return false;
+    if (error != ERROR_SUCCESS) return false;
     LocalBlock free(descriptor);
+    // No owner at all: a volume without security (FAT), where there is
+    // nothing to check and the folder cannot be protected either.
+    if (owner == nullptr) return true;
     if (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return true;
     std::vector<unsigned char> user = ProcessUser();
     return !user.empty() && EqualSid(owner, user.data());
