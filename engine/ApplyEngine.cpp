@@ -5,24 +5,23 @@
 #include "engine/MessageStrings.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
+#include "package/RecordHeader.h"
 
 namespace {
 
 constexpr std::int32_t kBlockSize = 4096;
 
-// Positions the stream at the entry's record and reads past its header with
-// the reader's primitives. False when the stream fails or the header no longer
-// says what it said when the package was opened (the file changed since).
+// Positions the stream at the entry's record and reads past its header. False
+// when the stream fails or the header no longer says what it said when the
+// package was opened (the file changed since).
 bool SkipToData(PatchPackage& package, const PackageEntry& entry) {
     PackageStream& stream = package.Stream();
     stream.DiscardBuffer();
     if (!stream.Failed()) stream.Seek(entry.recordOffset);
-    int flags = stream.ReadByte();
-    std::int32_t size = package.ReadInt32();
-    std::string source = package.ReadString();
-    std::string target = package.ReadString();
-    return !stream.Failed() && flags == entry.flags && size == entry.dataSize && source == entry.sourceName &&
-           target == entry.targetName;
+    RecordHeader header;
+    return ReadRecordHeader(stream, header) == RecordField::kComplete && header.flags == entry.flags &&
+           header.dataSize == entry.dataSize && header.sourceName == entry.sourceName &&
+           header.targetName == entry.targetName;
 }
 
 enum class CopyOutcome { kCopied, kReadFailed, kWriteFailed };
@@ -110,7 +109,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     return true;
 }
 
-bool PatchPackage::Apply(StatusSink& sink) {
+bool ApplyPackage(PatchPackage& package, StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
     std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
@@ -118,5 +117,5 @@ bool PatchPackage::Apply(StatusSink& sink) {
         sink.SetStatusLine(LoadMessageString(IDS_START_FAILED));
         return false;
     }
-    return ApplyPackage(*this, sink, *lookup, *files, *journals);
+    return ApplyPackage(package, sink, *lookup, *files, *journals);
 }

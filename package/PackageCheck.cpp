@@ -1,5 +1,8 @@
 #include "package/PackageCheck.h"
 
+#include <utility>
+
+#include "package/RecordHeader.h"
 #include "package/TargetName.h"
 
 namespace {
@@ -21,19 +24,18 @@ PackageCheckResult CheckRecord(PackageStream& stream, std::int32_t index, std::i
                                PackageEntry& entry) {
     if (entry.recordOffset < 0) return Broken(PackageRule::kNegativeRecordOffset, slotOffset, index);
     stream.Seek(entry.recordOffset);
-    int flags = stream.ReadByte();
-    if (stream.Failed()) return Broken(PackageRule::kRecordOutsideFile, slotOffset, index);
-    entry.flags = static_cast<std::uint8_t>(flags);
-
-    const std::int64_t sizeOffset = stream.Position();
-    entry.dataSize = stream.ReadInt32();
-    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, sizeOffset, index);
-    const std::int64_t sourceOffset = stream.Position();
-    entry.sourceName = stream.ReadString();
-    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, sourceOffset, index);
-    const std::int64_t targetOffset = stream.Position();
-    entry.targetName = stream.ReadString();
-    if (stream.Failed()) return Broken(PackageRule::kRecordCutOff, targetOffset, index);
+    RecordHeader header;
+    RecordField cutOff = ReadRecordHeader(stream, header);
+    if (cutOff == RecordField::kFlags) return Broken(PackageRule::kRecordOutsideFile, slotOffset, index);
+    if (cutOff != RecordField::kComplete) {
+        return Broken(PackageRule::kRecordCutOff, entry.recordOffset + RecordFieldOffset(header, cutOff), index);
+    }
+    const std::int64_t sizeOffset = entry.recordOffset + RecordFieldOffset(header, RecordField::kDataSize);
+    const std::int64_t targetOffset = entry.recordOffset + RecordFieldOffset(header, RecordField::kTargetName);
+    entry.flags = header.flags;
+    entry.dataSize = header.dataSize;
+    entry.sourceName = std::move(header.sourceName);
+    entry.targetName = std::move(header.targetName);
 
     if (entry.dataSize > 0 && stream.Position() + entry.dataSize > stream.Size()) {
         return Broken(PackageRule::kDataPastEnd, sizeOffset, index);
@@ -78,7 +80,8 @@ PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents
         if (!record.IsSound()) return record;
         nameBytes += entry.sourceName.size() + entry.targetName.size();
         if (nameBytes > kMaxNameBytes) {
-            return Broken(PackageRule::kNamesTooLong, static_cast<std::int64_t>(entry.recordOffset) + 5, index);
+            const std::int64_t namesOffset = RecordFieldOffset(RecordHeader(), RecordField::kSourceName);
+            return Broken(PackageRule::kNamesTooLong, entry.recordOffset + namesOffset, index);
         }
     }
     return PackageCheckResult();

@@ -19,7 +19,7 @@ bool PackageWriter::Begin(const std::string& title, const std::string& registryK
     for (const PackageWriterEntry& entry : entries_) {
         if (position > kMaxOffset) return failed_ = true, false;
         offsets_.push_back(static_cast<std::int32_t>(position));
-        position += 1 + 4 + entry.sourceName.size() + 1 + entry.targetName.size() + 1;
+        position += RecordHeaderSize(entry.sourceName, entry.targetName);
         position += std::max<std::int32_t>(entry.dataSize, 0);
     }
     if (entries_.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -42,10 +42,7 @@ bool PackageWriter::StartNextRecordIfDue() {
         }
         if (current_ >= entries_.size()) return false;
         const PackageWriterEntry& entry = entries_[current_];
-        out_.put(static_cast<char>(entry.flags));
-        WriteInt32(entry.dataSize);
-        WriteString(entry.sourceName);
-        WriteString(entry.targetName);
+        WriteRecordHeader(out_, entry);
         recordStarted_ = true;
         remaining_ = std::max<std::int32_t>(entry.dataSize, 0);
         if (remaining_ > 0) return true;

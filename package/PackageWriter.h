@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-struct PackageWriterEntry {
-    std::uint8_t flags = 0;
-    std::int32_t dataSize = 0;
-    std::string sourceName;
-    std::string targetName;
-};
+#include "package/RecordHeader.h"
+
+// What the writer needs of an entry before its data: its record header.
+using PackageWriterEntry = RecordHeader;
 
 class PackageWriter {
 public:

@@ -3,7 +3,9 @@
 // Open reads the header and every entry record into memory and keeps the
 // file open so that Apply can later read each entry's data through the same
 // stream. Calling order on one object: any number of rounds of Open, then
-// GetTitle and/or Apply, then Close. Destruction closes an open file.
+// GetTitle and/or applying it, then Close. Destruction closes an open file.
+// Applying is the engine's job, a layer above: ApplyPackage in
+// engine/ApplyEngine.h.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +14,6 @@
 
 #include "package/PackageEntry.h"
 #include "package/PackageStream.h"
-
-class StatusSink;
 
 class PatchPackage {
 public:
@@ -49,9 +49,6 @@ public:
 
     // The stream the engine reads entry data from.
     PackageStream& Stream() { return stream_; }
-
-    // Installs the package into the product's install root (engine/Apply.cpp).
-    bool Apply(StatusSink& sink);
 
 private:
     std::string title_;

@@ -1,29 +1,10 @@
 #include "ui/PackageSelectDialog.h"
 
 #include "engine/MessageStrings.h"
+#include "engine/platform/win32/UniqueHandle.h"
 #include "package/PatchPackage.h"
 #include "res/resource.h"
 #include "ui/ProgressDialog.h"
-#include "ui/UpdaterApp.h"
-
-namespace {
-
-// Closes a directory search when it goes out of scope.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-}  // namespace
 
 PackageSelectDialog::PackageSelectDialog()
     : ModalDialog(IDD_PACKAGE_SELECT),
@@ -52,8 +33,8 @@ bool PackageSelectDialog::OnInitDialog() {
 
 void PackageSelectDialog::FindPackageFiles() {
     WIN32_FIND_DATAA found;
-    FindHandle search(FindFirstFileA("*.dvk", &found));
-    if (search.Get() == INVALID_HANDLE_VALUE) return;
+    UniqueFindHandle search(FindFirstFileA("*.dvk", &found));
+    if (!search) return;
     do {
         fileNames_.push_back(found.cFileName);
     } while (FindNextFileA(search.Get(), &found));
@@ -66,8 +47,10 @@ void PackageSelectDialog::AddPackageRows() {
         // A file that does not open as a package (unreadable, damaged, a
         // directory) gets no row rather than some other file's title.
         if (!titleReader.Open(fileNames_[index])) continue;
-        packageList_.AddRow(titleReader.GetTitle(), static_cast<LPARAM>(index));
+        bool added = packageList_.AddRow(titleReader.GetTitle(), static_cast<LPARAM>(index));
         titleReader.Close();
+        // Only when the list holds no more (out of memory) does a row fail.
+        if (!added) return;
     }
 }
 
@@ -93,15 +76,33 @@ void PackageSelectDialog::OnUpdate() {
 
     // If the file vanished or changed since it was listed, Open fails and the
     // progress dialog shows that the package cannot be read; nothing is applied.
-    PatchPackage& package = UpdaterApp::Current().Package();
+    PatchPackage package;
     package.Open(fileNames_[static_cast<std::size_t>(index)]);
-    ProgressDialog progress;
-    progress.DoModal();
+    ProgressDialog progress(package);
+    if (progress.Run() == -1) {
+        // No window, so no worker either: nothing was applied.
+        MessageBoxA(Handle(), LoadMessageString(IDS_START_FAILED).c_str(), "Dravlek", MB_OK | MB_ICONERROR);
+    }
+    // The worker has ended (Run waits for it): the package may close.
     package.Close();
+    // One update per run: WM_QUIT also ends this dialog's own modal loop
+    // (the dialog manager passes it on), and with it the program.
     PostQuitMessage(0);
 }
 
-bool PackageSelectDialog::OnPaint() {
+INT_PTR PackageSelectDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        return PaintIconic() ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+        // One of the messages whose result is the dialog procedure's return value.
+        return reinterpret_cast<INT_PTR>(icon_);
+    default:
+        return ModalDialog::OnMessage(message, wParam, lParam);
+    }
+}
+
+bool PackageSelectDialog::PaintIconic() {
     if (!IsIconic(Handle())) return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(Handle(), &paint);

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/Control.h"
-#include "ui/ListBox.h"
-#include "ui/ModalDialog.h"
+#include "ui/dialog/Control.h"
+#include "ui/dialog/ListBox.h"
+#include "ui/dialog/ModalDialog.h"
 
 class PackageSelectDialog : public ModalDialog {
 public:
@@ -18,14 +18,16 @@ public:
 protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnCommand(int id, int notifyCode, HWND control) override;
-    bool OnPaint() override;
-    HICON OnQueryDragIcon() override { return icon_; }
 
 private:
     void FindPackageFiles();
     void AddPackageRows();
     void OnUpdate();
+    // Draws the icon in place of the minimized window; false leaves painting
+    // to the system.
+    bool PaintIconic();
 
     Control updateButton_;
     Control cancelButton_;

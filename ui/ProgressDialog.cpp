@@ -1,26 +1,25 @@
 #include "ui/ProgressDialog.h"
 
+#include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
+#include "engine/UpdateRun.h"
 #include "res/resource.h"
-#include "ui/ApplyWorker.h"
-#include "ui/WorkerThread.h"
 
-namespace {
+ProgressDialog::ProgressDialog(PatchPackage& package) : ModalDialog(IDD_PROGRESS), package_(package) {}
 
-constexpr UINT_PTR kRepaintTimer = 1;
-constexpr DWORD kRepaintIntervalMs = 40;
-
-}  // namespace
-
-ProgressDialog* ProgressDialog::running_ = nullptr;
-Control* ProgressDialog::runningCloseButton_ = nullptr;
-
-ProgressDialog::ProgressDialog() : ModalDialog(IDD_PROGRESS) {}
+INT_PTR ProgressDialog::Run(HWND owner) {
+    INT_PTR result = DoModal(owner);
+    // The dialog ends only once Close is enabled, the worker's last act, so
+    // this wait is short; it keeps the package open until the thread is gone.
+    worker_.Join();
+    return result;
+}
 
 void ProgressDialog::DoDataExchange() {
     label_.Bind(Handle(), IDC_STATUS_LABEL);
-    statusBox_.Bind(Handle(), IDC_STATUS_BOX);
     closeButton_.Bind(Handle(), IDC_CLOSE);
+    // Unthrottled painting still shows every line: nothing to report.
+    statusBox_.Attach(Handle(), IDC_STATUS_BOX);
 }
 
 bool ProgressDialog::OnInitDialog() {
@@ -28,19 +27,7 @@ bool ProgressDialog::OnInitDialog() {
     closeButton_.SetText(LoadMessageString(IDS_CLOSE_BUTTON));
     label_.SetText(LoadMessageString(IDS_STATUS_LABEL));
 
-    // A status line comes after every 4096-byte block, and painting the box
-    // for each costs more than setting its text. The box takes every line as
-    // it comes, but paints at most every 40 ms; a paint put off is done by
-    // the timer, so the newest line is on screen a moment later.
-    HWND box = statusBox_.Handle();
-    SetWindowLongPtrA(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    statusBoxProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusBoxProc)));
-    SetTimer(Handle(), kRepaintTimer, kRepaintIntervalMs, nullptr);
-
-    running_ = this;
-    runningCloseButton_ = &closeButton_;
-    if (!StartWorkerThread(ApplyWorker, nullptr)) {
+    if (!worker_.Start(Work, this)) {
         // Nothing will enable Close otherwise; say so and let the user leave.
         SetStatusLine(LoadMessageString(IDS_START_FAILED));
         closeButton_.Enable(true);
@@ -48,48 +35,45 @@ bool ProgressDialog::OnInitDialog() {
     return true;
 }
 
-LRESULT CALLBACK ProgressDialog::StatusBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    ProgressDialog* dialog = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrA(box, GWLP_USERDATA));
-    if (message == WM_PAINT) {
-        DWORD now = GetTickCount();
-        if (now - dialog->lastPaint_ < kRepaintIntervalMs) {
-            ValidateRect(box, nullptr);
-            dialog->paintPending_ = true;
-            return 0;
-        }
-        dialog->lastPaint_ = now;
-    }
-    return CallWindowProcA(dialog->statusBoxProc_, box, message, wParam, lParam);
-}
-
-void ProgressDialog::OnTimer(UINT_PTR id) {
-    if (id != kRepaintTimer || !paintPending_) return;
-    paintPending_ = false;
-    lastPaint_ = GetTickCount() - kRepaintIntervalMs;
-    InvalidateRect(statusBox_.Handle(), nullptr, TRUE);
+unsigned ProgressDialog::Work(void* parameter) {
+    ProgressDialog& dialog = *static_cast<ProgressDialog*>(parameter);
+    // The outcome is told by the last status line, not by the result.
+    RunUpdate([&dialog] { return ApplyPackage(dialog.package_, dialog); }, dialog,
+              [&dialog] { dialog.closeButton_.Enable(true); });
+    return 0;
 }
 
 void ProgressDialog::SetStatusLine(const std::string& text) {
-    SetWindowTextA(statusBox_.Handle(), text.c_str());
+    statusBox_.SetLine(text);
+}
+
+INT_PTR ProgressDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_GETDEFID) {
+        // Close, once enabled, is what Enter presses, also from the status box;
+        // before that the dialog manager answers.
+        if (!closeButton_.IsEnabled()) return FALSE;
+        return SetMessageResult(MAKELONG(IDC_CLOSE, DC_HASDEFID));
+    }
+    return ModalDialog::OnMessage(message, wParam, lParam);
 }
 
 bool ProgressDialog::OnCommand(int id, int notifyCode, HWND control) {
     if (id == IDC_CLOSE && notifyCode == BN_CLICKED) {
-        // A click message can reach a disabled button; the worker may still run.
-        if (closeButton_.IsEnabled()) EndDialog(0);
+        CloseIfFinished();
         return true;
     }
     return ModalDialog::OnCommand(id, notifyCode, control);
 }
 
 void ProgressDialog::OnOK() {
-    if (closeButton_.IsEnabled()) EndDialog(0);
+    CloseIfFinished();
 }
 
 void ProgressDialog::OnCancel() {
-    if (closeButton_.IsEnabled()) EndDialog(0);
+    CloseIfFinished();
 }
 
-int ProgressDialog::DefaultButtonId() const {
-    return closeButton_.IsEnabled() ? IDC_CLOSE : 0;
+void ProgressDialog::CloseIfFinished() {
+    // A click message can reach a disabled button; the worker may still run.
+    if (closeButton_.IsEnabled()) EndDialog(0);
 }

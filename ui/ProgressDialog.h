@@ -1,49 +1,54 @@
-// Shows the status lines of an update while ApplyWorker applies the
-// application's package; ends only after the worker has enabled Close.
+// The update hand-off: shows the status lines of an update while its own
+// worker thread applies the package, and ends only once the worker has
+// enabled Close and ended.
+//
+// Order, as the user sees it: the dialog appears with Close disabled; the
+// worker (started at WM_INITDIALOG, with this dialog as its one parameter)
+// applies the package, each status line replacing the last; its last act,
+// however Apply ended, is to enable Close. Run returns after the thread has
+// ended, so the caller may close the package then.
 #pragma once
 
 #include <string>
 
 #include "engine/StatusSink.h"
-#include "ui/Control.h"
-#include "ui/ModalDialog.h"
+#include "package/PatchPackage.h"
+#include "ui/dialog/Control.h"
+#include "ui/dialog/ModalDialog.h"
+#include "ui/dialog/StatusBox.h"
+#include "ui/dialog/WorkerThread.h"
 
 class ProgressDialog : public ModalDialog, public StatusSink {
 public:
-    ProgressDialog();
+    // package must stay open until Run returns.
+    explicit ProgressDialog(PatchPackage& package);
+
+    // Runs the dialog and the update; DoModal's result (-1 when the dialog
+    // could not be created, and then nothing was applied).
+    INT_PTR Run(HWND owner = nullptr);
 
     // Called from the worker thread: the status box's text is replaced on
     // the user-interface thread before this returns.
     void SetStatusLine(const std::string& text) override;
 
-    // The running dialog and its Close button, written before the worker
-    // starts and only read afterwards (by the worker).
-    static ProgressDialog* Running() { return running_; }
-    static Control* RunningCloseButton() { return runningCloseButton_; }
-
 protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnCommand(int id, int notifyCode, HWND control) override;
     // Enter, Esc and close requests end the dialog only once Close is enabled.
     void OnOK() override;
     void OnCancel() override;
-    void OnTimer(UINT_PTR id) override;
-    // Close, once enabled, is what Enter presses, also from the status box.
-    int DefaultButtonId() const override;
 
 private:
-    static LRESULT CALLBACK StatusBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
+    // The worker thread's entry; parameter is the dialog.
+    static unsigned Work(void* parameter);
+    void CloseIfFinished();
 
+    PatchPackage& package_;
     Control label_;
-    Control statusBox_;
+    StatusBox statusBox_;
     Control closeButton_;
-
-    // Painting of the status box, at most every kRepaintIntervalMs.
-    WNDPROC statusBoxProc_ = nullptr;
-    DWORD lastPaint_ = 0;
-    bool paintPending_ = false;
-
-    static ProgressDialog* running_;
-    static Control* runningCloseButton_;
+    // Last member: destroyed first, so nothing the worker uses goes before it ends.
+    WorkerThread worker_;
 };

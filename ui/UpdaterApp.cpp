@@ -1,7 +1,6 @@
 #include "ui/UpdaterApp.h"
 
 #include "ui/PackageSelectDialog.h"
-#include "ui/StartupGuard.h"
 
 namespace {
 
@@ -10,21 +9,25 @@ UpdaterApp theApp;
 
 }  // namespace
 
-bool UpdaterApp::InitInstance() {
-    // Before anything else, and held until the program ends: a second
-    // instance must never undo the journal of an update that is running.
-    StartupGuard startup;
-    if (!startup.FirstInstance()) {
+bool UpdaterApp::InitInstance(int& exitCode) {
+    exitCode = kExitOk;
+    // Before anything else: a second instance must never undo the journal of
+    // an update that is running.
+    startup_.emplace();
+    if (!startup_->FirstInstance()) {
         ShowAlreadyRunningBox();
         return false;
     }
-    recoveryOutcome_ = startup.RecoverInterruptedUpdates();
+    recoveryOutcome_ = startup_->RecoverInterruptedUpdates();
     ShowRecoveryBox(recoveryOutcome_);
+    return true;
+}
 
+int UpdaterApp::Run() {
     // The look of the controls comes from the manifest (common controls v6).
     PackageSelectDialog dialog;
     SetMainDialog(&dialog);
-    dialog.DoModal();
+    INT_PTR result = dialog.DoModal();
     SetMainDialog(nullptr);
-    return false;
+    return result == -1 ? kExitNoWindow : kExitOk;
 }

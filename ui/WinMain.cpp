@@ -1,9 +1,9 @@
-// Entry routine of the Windows program. The command line is not looked at.
+// Entry routine of the Windows program: hands over to the application object.
 #include <windows.h>
 
-#include "ui/Application.h"
+#include "ui/dialog/Application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application* application = Application::Current();
-    return application ? application->Run() : 0;
+    return application ? application->Main() : Application::kExitUnexpectedError;
 }

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/e2e/E2eSupport.h"
+#include "tests/support/UpdaterRun.h"
 
 namespace {
 

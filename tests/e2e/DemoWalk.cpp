@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/e2e/E2eSupport.h"
+#include "tests/support/UpdaterRun.h"
 
 namespace {
 
 bool Step(const std::string& steps, const std::string& name) {
-    WriteBytes(steps + "\\" + name + ".ready", "");
+    WriteFileBytes(steps + "\\" + name + ".ready", "");
     bool done = WaitFor([&] { return FileExists(steps + "\\" + name + ".done"); }, 30000);
     if (!done) std::printf("demo_walk: no screenshot of %s\n", name.c_str());
     return done;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "package/PatchPackage.h"
+#include "package/RecordHeader.h"
 #include "package/TargetName.h"
 
 namespace {
@@ -50,10 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(IsSafeTargetName(entry.targetName), "unsafe target accepted");
         PackageStream& stream = package.Stream();
         stream.Seek(entry.recordOffset);
-        stream.ReadByte();
-        package.ReadInt32();
-        package.ReadString();
-        package.ReadString();
+        RecordHeader header;
+        Check(ReadRecordHeader(stream, header) == RecordField::kComplete, "accepted record header unreadable");
         std::int64_t remaining = entry.dataSize > 0 ? entry.dataSize : 0;
         while (remaining > 0) {
             std::size_t want = remaining > 4096 ? 4096 : static_cast<std::size_t>(remaining);

@@ -7,9 +7,10 @@
 #include <filesystem>
 
 #include "package/PatchPackage.h"
+#include "package/RecordHeader.h"
 #include "tests/tools/DvkRunner.h"
+#include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
-#include "tests/unit/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -38,10 +39,8 @@ protected:
 std::string EntryData(PatchPackage& package, const PackageEntry& entry) {
     PackageStream& stream = package.Stream();
     stream.Seek(entry.recordOffset);
-    stream.ReadByte();
-    stream.ReadInt32();
-    stream.ReadString();
-    stream.ReadString();
+    RecordHeader header;
+    EXPECT_EQ(ReadRecordHeader(stream, header), RecordField::kComplete);
     std::string data(static_cast<std::size_t>(entry.dataSize), '\0');
     EXPECT_EQ(stream.Read(&data[0], data.size()), data.size());
     return data;

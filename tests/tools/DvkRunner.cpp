@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -40,19 +40,13 @@ std::vector<std::string> ListNames(const std::string& folder) {
     return names;
 }
 
-std::string PatternBytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 4096 * 13) & 0xFF);
-    return bytes;
-}
-
 FileTree SampleTree() {
     return {
         {"caf\xC3\xA9.txt", "Bonjour"},
         {"empty.txt", ""},
         {"bin/\xC3\x84rger.dll", std::string("MZ\0\x90", 4)},
         {"bin/deep/er/nest.dat", "nested"},
-        {"data/big.bin", PatternBytes(5 * 1024 * 1024)},
+        {"data/big.bin", PatternData(5 * 1024 * 1024)},
         {"\xE2\x82\xACuro \xE2\x80\x93 \xE2\x80\x9Cquoted\xE2\x80\x9D.txt", "typographic"},
     };
 }

@@ -18,9 +18,6 @@ FileTree ReadTree(const std::string& root);
 // The names directly in a folder, sorted.
 std::vector<std::string> ListNames(const std::string& folder);
 
-// Bytes that differ from block to block, so a misplaced block is noticed.
-std::string PatternBytes(std::size_t size);
-
 // A tree with what authors ship: accented and typographic names, an empty
 // file, nested folders and a 5 MiB file.
 FileTree SampleTree();

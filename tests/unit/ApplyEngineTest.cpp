@@ -2,14 +2,16 @@
 // leaves the install root exactly as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/StatusLines.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/TestFiles.h"
+#include "engine/UpdateRun.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -357,6 +359,53 @@ TEST_F(ApplyEngineTest, AJournalThatCannotBeWrittenStopsBeforeAnyFileIsMade) {
     EXPECT_FALSE(Apply({{0, "s", "a.dll", "new a"}, {0, "s", "b.txt", "b"}}));
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("a.dll"), Testing("b.txt"), Text(IDS_START_FAILED)}));
     EXPECT_EQ(SnapshotTree(root_), before);
+}
+
+// An exception at any step (memory running out) unwinds the staging, ends
+// with the one failure line, and the finishing step (Close) still comes last.
+TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLine) {
+    Install("a.dll", PatternData(9000, 1));
+    const auto before = SnapshotTree(root_);
+    const std::vector<PackageContent> entries = {
+        {kRequiredFlag, "s", "a.dll", PatternData(10000, 2)},
+        {0, "s", "b-new.bin", PatternData(5000, 3)},
+    };
+    using Op = FaultyFileSystem::Operation;
+    struct Case {
+        const char* why;
+        Op op;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"creating the second staged file", Op::kCreate, "b-new.bin"},
+        {"writing the first", Op::kWrite, "a.dll"},
+        {"closing the second", Op::kClose, "b-new.bin"},
+        {"replacing an installed file", Op::kReplace, "a.dll"},
+        {"moving a new file in after the first was replaced", Op::kReplace, "b-new.bin"},
+    };
+    const std::string kFinished = "<Close enabled>";
+    for (const Case& c : cases) {
+        FaultyFileSystem throwing(c.op, c.target, true);
+        sink_.lines.clear();
+        package_.Close();
+        bool applied = RunUpdate([&] { return Apply(entries, throwing); }, sink_,
+                                 [&] { sink_.lines.push_back(kFinished); });
+        EXPECT_FALSE(applied) << c.why;
+        EXPECT_TRUE(throwing.Injected()) << c.why;
+        ASSERT_GE(sink_.lines.size(), 2u) << c.why;
+        EXPECT_EQ(sink_.lines.back(), kFinished) << c.why;
+        EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_FAILED)) << c.why;
+        EXPECT_EQ(std::count(sink_.lines.begin(), sink_.lines.end(), Text(IDS_UPDATE_FAILED)), 1) << c.why;
+        EXPECT_EQ(SnapshotTree(root_), before) << c.why;
+    }
+
+    // Without an exception the update's own last line stays the last one.
+    sink_.lines.clear();
+    package_.Close();
+    EXPECT_TRUE(RunUpdate([&] { return Apply(entries); }, sink_, [&] { sink_.lines.push_back(kFinished); }));
+    ASSERT_GE(sink_.lines.size(), 2u);
+    EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_COMPLETE));
+    EXPECT_EQ(sink_.lines.back(), kFinished);
 }
 
 TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {

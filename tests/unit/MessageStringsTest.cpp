@@ -34,6 +34,7 @@ const Expected kExpected[] = {
     {114, "Le fichier de mise \xE0 jour est endommag\xE9 ou illisible. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {115, "Impossible d'\xE9" "crire le fichier :"},
     {116, "Impossible de d\xE9marrer la mise \xE0 jour. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
+    {117, "La mise \xE0 jour a \xE9" "chou\xE9. Aucun fichier n'a \xE9t\xE9 modifi\xE9."},
     {118, "Une mise \xE0 jour interrompue a \xE9t\xE9 annul\xE9" "e : les fichiers du produit sont revenus \xE0 leur "
           "\xE9tat pr\xE9" "c\xE9" "dent."},
     {119, "Une mise \xE0 jour interrompue n'a pas pu \xEAtre annul\xE9" "e enti\xE8rement. Fermez les programmes du "
@@ -51,7 +52,7 @@ TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
 TEST(MessageStringsTest, LengthsAndCharactersOfTheTexts) {
     EXPECT_EQ(LoadMessageString(IDS_NOT_INSTALLED).size(), 114u) << "the longest, looked up whole";
     for (int id : {IDS_STATUS_LABEL, IDS_TESTING, IDS_CLOSE_BUTTON}) EXPECT_EQ(LoadMessageString(id).size(), 6u);
-    for (int id = 101; id <= 116; ++id) {
+    for (int id = 101; id <= 117; ++id) {
         std::string text = LoadMessageString(id);
         ASSERT_FALSE(text.empty()) << id;
         EXPECT_NE(text.front(), ' ') << id;
@@ -66,7 +67,7 @@ TEST(MessageStringsTest, LengthsAndCharactersOfTheTexts) {
 }
 
 TEST(MessageStringsTest, AMissingNumberGivesTheEmptyText) {
-    for (int id : {0, 100, 117, 61440, -1}) {
+    for (int id : {0, 100, 999, 61440, -1}) {
         EXPECT_EQ(LoadMessageString(id), "") << id;
         EXPECT_EQ(BuiltInMessageString(id), "") << id;
     }

@@ -6,7 +6,7 @@
 
 #include "package/PackageCheck.h"
 #include "package/PatchPackage.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

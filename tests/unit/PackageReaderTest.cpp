@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "package/PatchPackage.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

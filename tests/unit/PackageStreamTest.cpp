@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "package/PackageStream.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

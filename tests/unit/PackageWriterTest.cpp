@@ -5,7 +5,7 @@
 
 #include "package/PackageWriter.h"
 #include "package/PatchPackage.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
+#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -22,21 +23,22 @@ class ScratchKey {
 public:
     explicit ScratchKey(const std::string& name)
         : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.Put(),
+                        nullptr);
     }
     ~ScratchKey() {
-        RegCloseKey(key_);
+        key_.Reset();
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
     }
     const std::string& Path() const { return path_; }
     bool SetPath(DWORD type, const void* data, DWORD size) {
-        return RegSetValueExA(key_, "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+        return RegSetValueExA(key_.Get(), "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
     }
-    void DeletePath() { RegDeleteValueA(key_, "Path"); }
+    void DeletePath() { RegDeleteValueA(key_.Get(), "Path"); }
 
 private:
     std::string path_;
-    HKEY key_ = nullptr;
+    UniqueRegistryKey key_;
 };
 
 TEST(Win32RegistryLookupTest, ReadsOnlyStringPathsAndOnlyTheBytesReturned) {
@@ -101,10 +103,10 @@ protected:
         ASSERT_TRUE(key_.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
     }
     std::string Target(const std::string& name) { return root_ + "\\" + name; }
-    // Applies through PatchPackage::Apply: the registry and the Win32 files.
+    // Applies with the platform's own lookup and files: the registry and Win32 calls.
     bool Apply(const std::vector<PackageContent>& entries) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), entries));
-        return package_.Apply(sink_);
+        return ApplyPackage(package_, sink_);
     }
 
     TempDir dir_;

@@ -2,32 +2,14 @@
 
 #include <cstring>
 
-namespace {
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool Open(HKEY parent, const std::string& subKey, REGSAM view) {
-        return RegOpenKeyExA(parent, subKey.c_str(), 0, KEY_READ | view, &key_) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-}  // namespace
+#include "engine/platform/win32/UniqueHandle.h"
 
 std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::string& productKey) {
     for (REGSAM view : views_) {
-        RegistryKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, productKey, view)) return ReadPathValue(key.Get());
+        UniqueRegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS) {
+            return ReadPathValue(key.Get());
+        }
     }
     return std::nullopt;
 }

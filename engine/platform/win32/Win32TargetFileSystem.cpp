@@ -6,6 +6,7 @@
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/win32/Win32FileSecurity.h"
 #include "engine/platform/win32/Win32WidePath.h"
+#include "engine/platform/win32/UniqueHandle.h"
 
 namespace {
 
@@ -33,32 +34,25 @@ bool RetryWhileInUse(Operation operation) {
 class Win32OutputFile : public OutputFile {
 public:
     explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
-    ~Win32OutputFile() override {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
 
     bool Write(const void* data, std::size_t size) override {
         const char* bytes = static_cast<const char*>(data);
         while (size > 0) {
             DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!WriteFile(handle_, bytes, chunk, &written, nullptr) || written == 0) return false;
+            if (!WriteFile(handle_.Get(), bytes, chunk, &written, nullptr) || written == 0) return false;
             bytes += written;
             size -= written;
         }
         return true;
     }
 
-    bool Sync() override { return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0; }
+    bool Sync() override { return handle_.IsValid() && FlushFileBuffers(handle_.Get()) != 0; }
 
-    bool Close() override {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != 0;
-    }
+    bool Close() override { return handle_.IsValid() && handle_.Reset(); }
 
 private:
-    HANDLE handle_;
+    UniqueFileHandle handle_;
 };
 
 // One attempt at putting replacement in place of target. Preferred: keep the

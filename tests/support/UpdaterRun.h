@@ -1,4 +1,5 @@
-// Helpers of the end-to-end driver: files, the updater process, its windows.
+// The Wine harness: runs the updater in a folder and works its windows like a
+// user, with the status lines recorded by the hook DLL. Windows only.
 #pragma once
 
 #include <windows.h>
@@ -9,27 +10,11 @@
 #include <string>
 #include <vector>
 
-// Counts failed checks and names each one with the current case.
-class Checker {
-public:
-    void BeginCase(const std::string& name);
-    // Records a failure when condition is false; returns condition.
-    bool Check(bool condition, const std::string& what);
-    int Failures() const { return failures_; }
-    int Cases() const { return cases_; }
-
-private:
-    std::string case_;
-    int failures_ = 0;
-    int cases_ = 0;
-};
+#include "tests/support/TestFiles.h"
 
 // Code page 1252 text shown readably in failure messages.
 std::string Printable(const std::string& text);
 
-bool WriteBytes(const std::string& path, const std::string& bytes);
-bool ReadBytes(const std::string& path, std::string& bytes);
-bool FileExists(const std::string& path);
 // Deletes a directory and all it holds; true when it is gone.
 bool RemoveTree(const std::string& path);
 // Every file below dir, by relative path, with its contents.

@@ -1,6 +1,9 @@
-#include "tests/e2e/ResourceChecks.h"
-
+// The resources compiled into the program, read from the .exe loaded as a
+// data file: dialog templates, string table, icon images and manifest,
+// compared with values written out independently of res/app.rc.
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -9,6 +12,7 @@
 
 #include "engine/MessageStrings.h"
 #include "res/resource.h"
+#include "tests/e2e/E2eDriver.h"
 
 namespace {
 
@@ -25,8 +29,9 @@ struct Item {
     short x, y, cx, cy;
     bool operator==(const Item& o) const {
         // Class names compare as Windows compares them: without case.
-        return id == o.id && lstrcmpiA(className.c_str(), o.className.c_str()) == 0 && text == o.text && style == o.style && exStyle == o.exStyle &&
-               helpId == o.helpId && x == o.x && y == o.y && cx == o.cx && cy == o.cy;
+        return id == o.id && lstrcmpiA(className.c_str(), o.className.c_str()) == 0 && text == o.text &&
+               style == o.style && exStyle == o.exStyle && helpId == o.helpId && x == o.x && y == o.y && cx == o.cx &&
+               cy == o.cy;
     }
 };
 
@@ -194,41 +199,40 @@ bool LoadResource(HMODULE module, LPCSTR type, LPCSTR name, WORD language, const
     return data != nullptr;
 }
 
-void CheckTemplate(HMODULE module, int id, WORD language, const Template& expected, Checker& check) {
+void CheckTemplate(HMODULE module, int id, WORD language, const Template& expected) {
     std::string what = "template " + std::to_string(id);
-    check.Check(OnlyLanguage(module, RT_DIALOG, MAKEINTRESOURCEA(id)) == language,
-                what + " exists once, in language " + std::to_string(language));
+    EXPECT_TRUE(OnlyLanguage(module, RT_DIALOG, MAKEINTRESOURCEA(id)) == language)
+        << what + " exists once, in language " + std::to_string(language);
     const BYTE* data = nullptr;
     DWORD size = 0;
     Template actual;
-    if (!check.Check(LoadResource(module, RT_DIALOG, MAKEINTRESOURCEA(id), language, data, size) &&
-                         ParseTemplate(data, size, actual),
-                     what + " loads and parses"))
-        return;
-    check.Check(actual.extended == expected.extended, what + " format (extended or standard)");
+    ASSERT_TRUE(LoadResource(module, RT_DIALOG, MAKEINTRESOURCEA(id), language, data, size) &&
+                ParseTemplate(data, size, actual))
+        << what + " loads and parses";
+    EXPECT_TRUE(actual.extended == expected.extended) << what + " format (extended or standard)";
     char header[160];
     std::snprintf(header, sizeof header, "style 0x%08lX ex 0x%08lX help %lu (%d,%d,%d,%d)",
                   static_cast<unsigned long>(actual.style), static_cast<unsigned long>(actual.exStyle),
                   static_cast<unsigned long>(actual.helpId), actual.x, actual.y, actual.cx, actual.cy);
-    check.Check(actual.style == expected.style && actual.exStyle == expected.exStyle &&
-                    actual.helpId == expected.helpId && actual.x == expected.x && actual.y == expected.y &&
-                    actual.cx == expected.cx && actual.cy == expected.cy,
-                what + " " + header);
-    check.Check(actual.menu.empty() && actual.windowClass.empty(), what + " has no menu and the standard class");
-    check.Check(actual.caption == expected.caption, what + " caption " + Printable(actual.caption));
-    check.Check(actual.pointSize == expected.pointSize && actual.face == expected.face &&
-                    actual.weight == expected.weight && actual.italic == expected.italic &&
-                    actual.charset == expected.charset,
-                what + " font " + std::to_string(actual.pointSize) + " " + actual.face);
-    check.Check(actual.items.size() == expected.items.size(), what + " control count");
+    EXPECT_TRUE(actual.style == expected.style && actual.exStyle == expected.exStyle &&
+                actual.helpId == expected.helpId && actual.x == expected.x && actual.y == expected.y &&
+                actual.cx == expected.cx && actual.cy == expected.cy)
+        << what + " " + header;
+    EXPECT_TRUE(actual.menu.empty() && actual.windowClass.empty()) << what + " has no menu and the standard class";
+    EXPECT_TRUE(actual.caption == expected.caption) << what + " caption " + Printable(actual.caption);
+    EXPECT_TRUE(actual.pointSize == expected.pointSize && actual.face == expected.face &&
+                actual.weight == expected.weight && actual.italic == expected.italic &&
+                actual.charset == expected.charset)
+        << what + " font " + std::to_string(actual.pointSize) + " " + actual.face;
+    EXPECT_TRUE(actual.items.size() == expected.items.size()) << what + " control count";
     for (std::size_t i = 0; i < actual.items.size() && i < expected.items.size(); ++i) {
-        check.Check(actual.items[i] == expected.items[i],
-                    what + " control " + std::to_string(i + 1) + ": " + ItemToText(actual.items[i]) +
-                        "\n      expected " + ItemToText(expected.items[i]));
+        EXPECT_TRUE(actual.items[i] == expected.items[i]) << what + " control " + std::to_string(i + 1) + ": " +
+                                                                 ItemToText(actual.items[i]) + "\n      expected " +
+                                                                 ItemToText(expected.items[i]);
     }
 }
 
-void CheckTemplates(HMODULE module, Checker& check) {
+void CheckTemplates(HMODULE module) {
     Template select;
     select.extended = true;
     select.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
@@ -247,8 +251,8 @@ void CheckTemplates(HMODULE module, Checker& check) {
          0, 10, 25, 220, 80},
         {IDC_PACKAGE_PROMPT, "Static", "[patches]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 0, 10, 10, 230, 15},
     };
-    check.Check(select.style == 0x90C800C0 && select.items[2].style == 0x50A10103, "the expected values themselves");
-    CheckTemplate(module, IDD_PACKAGE_SELECT, kUsEnglish, select, check);
+    EXPECT_TRUE(select.style == 0x90C800C0 && select.items[2].style == 0x50A10103) << "the expected values themselves";
+    CheckTemplate(module, IDD_PACKAGE_SELECT, kUsEnglish, select);
 
     Template progress;
     progress.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION;
@@ -264,24 +268,24 @@ void CheckTemplates(HMODULE module, Checker& check) {
         {IDC_CLOSE, "Button", "[close]", WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 180,
          40, 41, 14},
     };
-    check.Check(progress.style == 0x80C000C0 && progress.items[1].style == 0x50810804 &&
-                    progress.items[2].style == 0x58010000,
-                "the expected values themselves");
-    CheckTemplate(module, IDD_PROGRESS, kUkEnglish, progress, check);
+    EXPECT_TRUE(progress.style == 0x80C000C0 && progress.items[1].style == 0x50810804 &&
+                progress.items[2].style == 0x58010000)
+        << "the expected values themselves";
+    CheckTemplate(module, IDD_PROGRESS, kUkEnglish, progress);
 }
 
-void CheckStrings(HMODULE module, Checker& check) {
-    for (int id = IDS_ABOUT_MENU; id <= IDS_START_FAILED; ++id) {
+void CheckStrings(HMODULE module) {
+    for (int id = IDS_ABOUT_MENU; id <= IDS_UPDATE_FAILED; ++id) {
         char text[1024];
         int length = LoadStringA(module, static_cast<UINT>(id), text, sizeof text);
         std::string actual(text, length > 0 ? length : 0);
-        check.Check(actual == BuiltInMessageString(id) && !actual.empty(),
-                    "string " + std::to_string(id) + " is " + Printable(actual));
+        EXPECT_TRUE(actual == BuiltInMessageString(id) && !actual.empty())
+            << "string " + std::to_string(id) + " is " + Printable(actual);
     }
     // Strings live in blocks of 16: ids 96-111 in block 7, 112-127 in block 8.
     for (int block = 7; block <= 8; ++block) {
-        check.Check(OnlyLanguage(module, RT_STRING, MAKEINTRESOURCEA(block)) == kUsEnglish,
-                    "string block " + std::to_string(block) + " exists once, in language 1033");
+        EXPECT_TRUE(OnlyLanguage(module, RT_STRING, MAKEINTRESOURCEA(block)) == kUsEnglish)
+            << "string block " + std::to_string(block) + " exists once, in language 1033";
     }
 }
 
@@ -294,18 +298,16 @@ struct GroupIconEntry {
 };
 #pragma pack(pop)
 
-void CheckIcon(HMODULE module, Checker& check) {
-    check.Check(OnlyLanguage(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP)) == kUkEnglish,
-                "icon group 128 exists once, in language 2057");
+void CheckIcon(HMODULE module) {
+    EXPECT_TRUE(OnlyLanguage(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP)) == kUkEnglish)
+        << "icon group 128 exists once, in language 2057";
     const BYTE* data = nullptr;
     DWORD size = 0;
-    if (!check.Check(LoadResource(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP), kUkEnglish,
-                                  data, size) && size >= 6,
-                     "icon group loads"))
-        return;
+    ASSERT_TRUE(LoadResource(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP), kUkEnglish, data, size) && size >= 6)
+        << "icon group loads";
     WORD count;
     std::memcpy(&count, data + 4, 2);
-    if (!check.Check(count == 3 && size >= 6 + 3 * sizeof(GroupIconEntry), "three images")) return;
+    ASSERT_TRUE(count == 3 && size >= 6 + 3 * sizeof(GroupIconEntry)) << "three images";
 
     struct Expected {
         int width, height, colours, bits;
@@ -316,25 +318,26 @@ void CheckIcon(HMODULE module, Checker& check) {
         GroupIconEntry entry;
         std::memcpy(&entry, data + 6 + i * sizeof(GroupIconEntry), sizeof entry);
         std::string what = "icon image " + std::to_string(i + 1);
-        check.Check(entry.width == expected[i].width && entry.height == expected[i].height &&
-                        entry.colourCount == expected[i].colours && entry.bitCount == expected[i].bits &&
-                        entry.planes == 1 && entry.bytes == expected[i].bytes,
-                    what + " directory entry: " + std::to_string(entry.width) + "x" + std::to_string(entry.height) +
-                        " " + std::to_string(entry.bitCount) + " bpp, " + std::to_string(entry.bytes) + " bytes");
-        check.Check(OnlyLanguage(module, RT_ICON, MAKEINTRESOURCEA(entry.id)) == kUkEnglish,
-                    what + " exists once, in language 2057");
+        EXPECT_TRUE(entry.width == expected[i].width && entry.height == expected[i].height &&
+                    entry.colourCount == expected[i].colours && entry.bitCount == expected[i].bits &&
+                    entry.planes == 1 && entry.bytes == expected[i].bytes)
+            << what + " directory entry: " + std::to_string(entry.width) + "x" + std::to_string(entry.height) + " " +
+                   std::to_string(entry.bitCount) + " bpp, " + std::to_string(entry.bytes) + " bytes";
+        EXPECT_TRUE(OnlyLanguage(module, RT_ICON, MAKEINTRESOURCEA(entry.id)) == kUkEnglish)
+            << what + " exists once, in language 2057";
         const BYTE* image = nullptr;
         DWORD imageSize = 0;
-        if (!check.Check(LoadResource(module, RT_ICON, MAKEINTRESOURCEA(entry.id), kUkEnglish, image,
-                                      imageSize) && imageSize == expected[i].bytes && imageSize >= sizeof(BITMAPINFOHEADER),
-                         what + " loads with its size"))
+        if (!(LoadResource(module, RT_ICON, MAKEINTRESOURCEA(entry.id), kUkEnglish, image, imageSize) &&
+              imageSize == expected[i].bytes && imageSize >= sizeof(BITMAPINFOHEADER))) {
+            ADD_FAILURE() << what + " loads with its size";
             continue;
+        }
         BITMAPINFOHEADER header;
         std::memcpy(&header, image, sizeof header);
-        check.Check(header.biSize == 40 && header.biWidth == expected[i].width &&
-                        header.biHeight == 2 * expected[i].height && header.biPlanes == 1 &&
-                        header.biBitCount == expected[i].bits && header.biCompression == BI_RGB,
-                    what + " is an uncompressed image with colour bitmap and mask");
+        EXPECT_TRUE(header.biSize == 40 && header.biWidth == expected[i].width &&
+                    header.biHeight == 2 * expected[i].height && header.biPlanes == 1 &&
+                    header.biBitCount == expected[i].bits && header.biCompression == BI_RGB)
+            << what + " is an uncompressed image with colour bitmap and mask";
         // The drawing: some pixels transparent, some opaque, and the red of
         // the exclamation mark among the opaque ones.
         const int width = expected[i].width, height = expected[i].height, bits = expected[i].bits;
@@ -348,24 +351,23 @@ void CheckIcon(HMODULE module, Checker& check) {
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 bool clear = (mask[y * maskRow + x / 8] & (0x80 >> (x % 8))) != 0;
-                int index = bits == 8 ? pixels[y * colourRow + x]
-                                      : (x % 2 == 0 ? pixels[y * colourRow + x / 2] >> 4 : pixels[y * colourRow + x / 2] & 15);
+                int index =
+                    bits == 8 ? pixels[y * colourRow + x]
+                              : (x % 2 == 0 ? pixels[y * colourRow + x / 2] >> 4 : pixels[y * colourRow + x / 2] & 15);
                 const BYTE* rgb = palette + 4 * index;  // blue, green, red
                 if (clear) ++transparent;
                 else if (rgb[2] == 255 && rgb[1] == 0 && rgb[0] == 0) ++red;
             }
         }
-        check.Check(transparent > 0 && transparent < width * height && red > 0,
-                    what + " has a transparent background and a red mark");
+        EXPECT_TRUE(transparent > 0 && transparent < width * height && red > 0)
+            << what + " has a transparent background and a red mark";
     }
 }
 
-void CheckManifest(HMODULE module, Checker& check) {
+void CheckManifest(HMODULE module) {
     const BYTE* data = nullptr;
     DWORD size = 0;
-    if (!check.Check(LoadResource(module, RT_MANIFEST, MAKEINTRESOURCEA(1), kUsEnglish, data, size),
-                     "manifest 1 exists"))
-        return;
+    ASSERT_TRUE(LoadResource(module, RT_MANIFEST, MAKEINTRESOURCEA(1), kUsEnglish, data, size)) << "manifest 1 exists";
     std::string text(reinterpret_cast<const char*>(data), size);
     const char* needed[] = {
         "level=\"requireAdministrator\"",
@@ -377,29 +379,39 @@ void CheckManifest(HMODULE module, Checker& check) {
         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
         "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
     };
-    for (const char* part : needed) check.Check(text.find(part) != std::string::npos, std::string("manifest has ") + part);
+    for (const char* part : needed)
+        EXPECT_TRUE(text.find(part) != std::string::npos) << std::string("manifest has ") + part;
 }
 
-void CheckNothingElse(HMODULE module, Checker& check) {
+void CheckNothingElse(HMODULE module) {
     std::set<ULONG_PTR> types;
     EnumResourceTypesA(module, AddType, reinterpret_cast<LONG_PTR>(&types));
     const std::set<ULONG_PTR> expected = {3, 5, 6, 14, 24};  // icon, dialog, string, icon group, manifest
-    check.Check(types == expected, "resource types are exactly icon, dialog, string table, icon group, manifest");
+    EXPECT_TRUE(types == expected) << "resource types are exactly icon, dialog, string table, icon group, manifest";
 
     std::set<ULONG_PTR> dialogs;
     EnumResourceNamesA(module, RT_DIALOG, AddName, reinterpret_cast<LONG_PTR>(&dialogs));
-    check.Check(dialogs == std::set<ULONG_PTR>{IDD_PACKAGE_SELECT, IDD_PROGRESS}, "the two dialog templates only");
+    EXPECT_EQ(dialogs, (std::set<ULONG_PTR>{IDD_PACKAGE_SELECT, IDD_PROGRESS})) << "the two dialog templates only";
 }
+
+// The program loaded as a data file, afresh for each test.
+class ProgramResourcesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module_ = LoadLibraryExA(E2ePaths().updater.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr) << "the program loads as a data file";
+    }
+    void TearDown() override {
+        if (module_) FreeLibrary(module_);
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(ProgramResourcesTest, DialogTemplates) { CheckTemplates(module_); }
+TEST_F(ProgramResourcesTest, StringTable) { CheckStrings(module_); }
+TEST_F(ProgramResourcesTest, IconImages) { CheckIcon(module_); }
+TEST_F(ProgramResourcesTest, Manifest) { CheckManifest(module_); }
+TEST_F(ProgramResourcesTest, NoOtherResources) { CheckNothingElse(module_); }
 
 }  // namespace
-
-void CheckProgramResources(const std::string& exePath, Checker& check) {
-    HMODULE module = LoadLibraryExA(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!check.Check(module != nullptr, "the program loads as a data file")) return;
-    CheckTemplates(module, check);
-    CheckStrings(module, check);
-    CheckIcon(module, check);
-    CheckManifest(module, check);
-    CheckNothingElse(module, check);
-    FreeLibrary(module);
-}

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ui/Control.h"
+#include "ui/dialog/Control.h"
 
 class ListBox : public Control {
 public:

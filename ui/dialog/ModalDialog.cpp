@@ -1,6 +1,6 @@
-#include "ui/ModalDialog.h"
+#include "ui/dialog/ModalDialog.h"
 
-#include "ui/Application.h"
+#include "ui/dialog/Application.h"
 
 INT_PTR ModalDialog::DoModal(HWND owner) {
     Application* application = Application::Current();
@@ -12,6 +12,16 @@ INT_PTR ModalDialog::DoModal(HWND owner) {
 
 void ModalDialog::EndDialog(INT_PTR result) {
     if (window_) ::EndDialog(window_, result);
+}
+
+INT_PTR ModalDialog::SetMessageResult(LONG_PTR result) {
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+INT_PTR ModalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COMMAND) return FALSE;
+    return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
 }
 
 bool ModalDialog::OnCommand(int id, int notifyCode, HWND) {
@@ -56,38 +66,32 @@ void ModalDialog::CenterOverOwner() {
 }
 
 INT_PTR CALLBACK ModalDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    ModalDialog* dialog;
     if (message == WM_INITDIALOG) {
-        dialog = reinterpret_cast<ModalDialog*>(lParam);
+        ModalDialog* dialog = reinterpret_cast<ModalDialog*>(lParam);
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         dialog->window_ = window;
-        return dialog->HandleInitDialog();
+        try {
+            return dialog->HandleInitDialog();
+        } catch (...) {
+            // A dialog that could not set itself up would be shown half made:
+            // it ends at once instead, as if it could not be created.
+            ::EndDialog(window, -1);
+            return TRUE;
+        }
     }
-    dialog = reinterpret_cast<ModalDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    ModalDialog* dialog = reinterpret_cast<ModalDialog*>(GetWindowLongPtrA(window, DWLP_USER));
     if (!dialog) return FALSE;  // messages before WM_INITDIALOG
 
-    switch (message) {
-    case WM_COMMAND:
-        return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
-    case WM_PAINT:
-        return dialog->OnPaint() ? TRUE : FALSE;
-    case WM_TIMER:
-        dialog->OnTimer(wParam);
-        return TRUE;
-    case DM_GETDEFID: {
-        int id = dialog->DefaultButtonId();
-        if (id == 0) return FALSE;
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, MAKELONG(id, DC_HASDEFID));
-        return TRUE;
-    }
-    case WM_QUERYDRAGICON:
-        // One of the messages whose result is the dialog procedure's return value.
-        return reinterpret_cast<INT_PTR>(dialog->OnQueryDragIcon());
-    case WM_NCDESTROY:
+    if (message == WM_NCDESTROY) {
+        // The object may outlive its window (or the reverse): untie them.
         SetWindowLongPtrA(window, DWLP_USER, 0);
         dialog->window_ = nullptr;
         return FALSE;
-    default:
-        return FALSE;
+    }
+    // No exception may unwind through the system's code that called us.
+    try {
+        return dialog->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        return TRUE;
     }
 }

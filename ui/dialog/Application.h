@@ -1,7 +1,8 @@
-// The process's one application object, reachable from every thread.
+// The process's one application object.
 //
 // A program defines exactly one object of a class derived from Application at
-// namespace scope; the entry routine runs its InitInstance.
+// namespace scope; WinMain runs its Main. What the program does at start,
+// and in which order, is decided in the derived class's InitInstance and Run.
 #pragma once
 
 #include <windows.h>
@@ -18,11 +19,9 @@ public:
     // The application object, or null before it is constructed.
     static Application* Current() { return current_; }
 
-    // Start routine. Returning false ends the program without a message loop.
-    virtual bool InitInstance() = 0;
-
-    // Runs InitInstance and, if it returns true, a message loop until WM_QUIT.
-    int Run();
+    // InitInstance, then Run when it lets the program go on; the process's
+    // exit code. No exception gets past it into Windows.
+    int Main();
 
     HINSTANCE Instance() const { return GetModuleHandleA(nullptr); }
 
@@ -30,6 +29,19 @@ public:
     // reads as null once that dialog's window is gone.
     void SetMainDialog(ModalDialog* dialog) { mainDialog_ = dialog; }
     HWND MainWindow() const;
+
+    // The exit code when an exception reached Main.
+    static constexpr int kExitUnexpectedError = 1;
+
+protected:
+    // Start-up that comes before any window. False ends the program at once
+    // with the exit code it stored in exitCode.
+    virtual bool InitInstance(int& exitCode) {
+        (void)exitCode;
+        return true;
+    }
+    // The program's work; returns the process's exit code.
+    virtual int Run() = 0;
 
 private:
     static Application* current_;

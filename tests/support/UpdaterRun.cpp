@@ -1,22 +1,8 @@
-#include "tests/e2e/E2eSupport.h"
+#include "tests/support/UpdaterRun.h"
 
 #include <cstdio>
 
-void Checker::BeginCase(const std::string& name) {
-    case_ = name;
-    ++cases_;
-    std::printf("case %s\n", name.c_str());
-    std::fflush(stdout);
-}
-
-bool Checker::Check(bool condition, const std::string& what) {
-    if (!condition) {
-        ++failures_;
-        std::printf("  FAILED [%s] %s\n", case_.c_str(), what.c_str());
-        std::fflush(stdout);
-    }
-    return condition;
-}
+#include "engine/platform/win32/UniqueHandle.h"
 
 std::string Printable(const std::string& text) {
     std::string out = "\"";
@@ -32,46 +18,18 @@ std::string Printable(const std::string& text) {
     return out + "\"";
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = bytes.empty() ||
-              (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size());
-    return CloseHandle(file) && ok;
-}
-
-bool ReadBytes(const std::string& path, std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bytes.clear();
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return ok;
-}
-
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 namespace {
 
 template <typename Visit>
 void ForEachChild(const std::string& dir, Visit visit) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    UniqueFindHandle search(FindFirstFileA((dir + "\\*").c_str(), &found));
+    if (!search) return;
     do {
         std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
         visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &found));
 }
 
 void ListInto(const std::string& dir, const std::string& prefix, std::map<std::string, std::string>& files) {
@@ -81,8 +39,9 @@ void ListInto(const std::string& dir, const std::string& prefix, std::map<std::s
             files[prefix + name + "\\"] = "<dir>";
             ListInto(path, prefix + name + "\\", files);
         } else {
-            std::string bytes;
-            files[prefix + name] = ReadBytes(path, bytes) ? bytes : "<unreadable>";
+            bool readable = false;
+            std::string bytes = ReadFileBytes(path, &readable);
+            files[prefix + name] = readable ? bytes : "<unreadable>";
         }
     });
 }
@@ -99,7 +58,7 @@ bool RemoveTree(const std::string& path) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
     }
-    return !FileExists(path);
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 std::map<std::string, std::string> ListTree(const std::string& dir) {
@@ -159,8 +118,7 @@ HWND FindDialog(DWORD processId, const std::string& caption, HWND owner) {
 
 std::vector<std::string> ReadStatusLog(const std::string& path) {
     std::vector<std::string> lines;
-    std::string bytes;
-    if (!ReadBytes(path, bytes)) return lines;
+    std::string bytes = ReadFileBytes(path);
     std::size_t at = 0;
     while (at + 4 <= bytes.size()) {
         std::uint32_t length = 0;

@@ -1,8 +1,9 @@
-#include "tests/unit/EngineFixtures.h"
+#include "tests/support/EngineFixtures.h"
 
 #include <filesystem>
+#include <new>
 
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -49,6 +50,7 @@ std::string Fingerprint(const std::string& bytes) {
 bool FaultyFileSystem::Fails(Operation operation, const std::string& path) {
     if (injected_ || operation != failing_ || !EndsWith(TargetOfStagedName(path), suffix_)) return false;
     injected_ = true;
+    if (throws_) throw std::bad_alloc();
     return true;
 }
 
@@ -71,10 +73,4 @@ std::map<std::string, std::string> SnapshotTree(const std::string& root) {
 bool WriteAndOpenPackage(PatchPackage& package, const std::string& path, const std::string& registryKey,
                          const std::vector<PackageContent>& entries) {
     return WriteFileBytes(path, BuildPackageBytes("Test package", registryKey, entries)) && package.Open(path);
-}
-
-std::string PatternData(std::size_t size, unsigned salt) {
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 7 + salt * 13 + i / 4096) & 0xFF);
-    return data;
 }

@@ -1,4 +1,4 @@
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <atomic>
 #include <cstdio>
@@ -43,6 +43,12 @@ std::string ReadFileBytes(const std::string& path, bool* exists) {
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
     std::fclose(file);
     return bytes;
+}
+
+std::string PatternData(std::size_t size, unsigned salt) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 7 + salt * 13 + i / 4096) & 0xFF);
+    return data;
 }
 
 bool FileExists(const std::string& path) {

@@ -1,0 +1,29 @@
+// A thread that its owner waits for: Join, or the destructor, returns once
+// the thread's entry has returned.
+#pragma once
+
+#include "engine/platform/win32/UniqueHandle.h"
+
+class WorkerThread {
+public:
+    using Entry = unsigned (*)(void* parameter);
+
+    WorkerThread() = default;
+    ~WorkerThread() { Join(); }
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Runs entry(parameter) on a new thread at normal priority with the
+    // default stack. False when the thread could not be created or one is
+    // already running. An exception out of entry ends the thread with 1.
+    bool Start(Entry entry, void* parameter);
+    // Waits for the thread to end; at once when none was started.
+    void Join();
+
+private:
+    static DWORD WINAPI RunThread(void* self);
+
+    Entry entry_ = nullptr;
+    void* parameter_ = nullptr;
+    UniqueKernelHandle thread_;
+};
