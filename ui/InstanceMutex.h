@@ -3,7 +3,7 @@
 // "Global\".
 #pragma once
 
-#include <windows.h>
+#include "engine/platform/win32/UniqueHandle.h"
 
 class InstanceMutex {
 public:
@@ -19,6 +19,6 @@ public:
     bool Owned() const { return owned_; }
 
 private:
-    HANDLE handle_ = nullptr;
+    UniqueKernelHandle handle_;
     bool owned_ = false;
 };

@@ -6,35 +6,22 @@
 
 #include <vector>
 
+#include "engine/platform/win32/UniqueHandle.h"
+
 namespace {
-
-// Frees what the security functions allocate with LocalAlloc.
-class LocalBlock {
-public:
-    explicit LocalBlock(void* block) : block_(block) {}
-    ~LocalBlock() {
-        if (block_) LocalFree(block_);
-    }
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-
-private:
-    void* block_;
-};
 
 // The SID of the account the process runs as, in a buffer of its own.
 std::vector<unsigned char> ProcessUser() {
     std::vector<unsigned char> sid;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sid;
+    UniqueKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return sid;
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size);
-    if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+    if (size != 0 && GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
         PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
         sid.assign(static_cast<unsigned char*>(user), static_cast<unsigned char*>(user) + GetLengthSid(user));
     }
-    CloseHandle(token);
     return sid;
 }
 
@@ -46,7 +33,7 @@ bool MakeAdminOnly(const std::wstring& folder) {
                                                               SDDL_REVISION_1, &descriptor, nullptr)) {
         return false;
     }
-    LocalBlock free(descriptor);
+    UniqueLocalMemory free(descriptor);
     PSID owner = nullptr;
     PACL dacl = nullptr;
     BOOL defaulted = FALSE;
@@ -73,7 +60,7 @@ bool IsOwnedByAdministrators(const std::wstring& file) {
                                         nullptr, nullptr, &descriptor);
     if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
     if (error != ERROR_SUCCESS) return false;
-    LocalBlock free(descriptor);
+    UniqueLocalMemory free(descriptor);
     // No owner at all: a volume without security (FAT), where there is
     // nothing to check and the folder cannot be protected either.
     if (owner == nullptr) return true;

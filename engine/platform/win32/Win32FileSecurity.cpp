@@ -3,21 +3,9 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include "engine/platform/win32/UniqueHandle.h"
+
 namespace {
-
-// Frees what GetNamedSecurityInfoW allocated.
-class LocalBlock {
-public:
-    explicit LocalBlock(void* block) : block_(block) {}
-    ~LocalBlock() {
-        if (block_) LocalFree(block_);
-    }
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-
-private:
-    void* block_;
-};
 
 bool Fail(DWORD error) {
     SetLastError(error);
@@ -43,7 +31,7 @@ bool SameOwner(const std::wstring& file, PSID owner) {
                               nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    LocalBlock free(descriptor);
+    UniqueLocalMemory free(descriptor);
     return current != nullptr && EqualSid(current, owner);
 }
 
@@ -58,7 +46,7 @@ bool CopyOwnerAndDacl(const std::wstring& from, const std::wstring& to) {
                                         &dacl, nullptr, &descriptor);
     if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
     if (error != ERROR_SUCCESS) return Fail(error);
-    LocalBlock free(descriptor);
+    UniqueLocalMemory free(descriptor);
 
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
