@@ -12,13 +12,16 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
     for (std::size_t i = state.entries.size(); i-- > 0;) {
         if (state.undone[i]) continue;
         const JournalEntry& entry = state.entries[i];
-        if (state.replace[i] == 2) {
+        bool touched = false;
+        if (state.replace[i] == 2 && files.Exists(entry.backup)) {
             // A backup is there only while the old contents are not back: the
             // restore is a rename, so running this again finds nothing to do.
-            if (files.Exists(entry.backup) && !files.MoveReplacing(entry.backup, entry.target)) return false;
-        } else if (state.replace[i] == 1) {
+            if (!files.MoveReplacing(entry.backup, entry.target)) return false;
+            touched = true;
+        } else if (state.replace[i] == 1 && !files.Exists(entry.staged)) {
             // The staged file is gone only once it became the target.
-            if (!files.Exists(entry.staged) && !files.Remove(entry.target)) return false;
+            if (!files.Remove(entry.target)) return false;
+            touched = true;
         }
         const bool stagedGone = files.Remove(entry.staged);
         const bool backupGone = files.Remove(entry.backup);
@@ -26,9 +29,10 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
             whole = false;
             continue;
         }
-        // Only a target that was touched needs the record: for the others
-        // undoing again is removing names that are gone already.
-        if (state.replace[i] != 0 && journal != nullptr) journal->Undone(i);
+        // Only an entry whose target was put back needs the record, so that a
+        // file made under that name later is never taken for the update's; for
+        // the others undoing again only removes names that are gone already.
+        if (touched && journal != nullptr) journal->Undone(i);
         state.undone[i] = true;
     }
     return whole;
@@ -36,11 +40,8 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
 
 bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files) {
     if (state.committed) return true;
-    if (state.undoing || state.entries.empty()) return false;
-    for (unsigned char replace : state.replace) {
-        if (replace == 0) return false;
-    }
-    // The last replace was announced; it happened when its staged file is gone.
+    if (!state.replacing || state.undoing || state.entries.empty()) return false;
+    // The targets are replaced in order: the last one was when its staged file is gone.
     return !files.Exists(state.entries.back().staged);
 }
 

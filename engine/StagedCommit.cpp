@@ -81,17 +81,23 @@ StagedCommit::Result StagedCommit::Commit() {
         result.undoIncomplete = !Rollback();
         return result;
     };
+    // Whether each target exists when its turn comes: a target named twice
+    // exists the second time.
+    std::vector<bool> existed(state_.entries.size());
+    std::unordered_set<std::string> replaced;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        const std::string& target = state_.entries[i].target;
+        existed[i] = !replaced.insert(files_.NameKey(target)).second || files_.Exists(target);
+    }
     // The staged files' data is on disk (closing syncs them); their names too
     // before the journal says the targets may change.
-    if (!SyncFolders() || !journal_->Replacing()) return fail(0, true);
+    if (!SyncFolders() || !journal_->Replacing(existed)) return fail(0, true);
     state_.replacing = true;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) state_.replace[i] = existed[i] ? 2 : 1;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
         const JournalEntry& entry = state_.entries[i];
-        const bool hadTarget = files_.Exists(entry.target);
-        if (!journal_->Replace(i, hadTarget)) return fail(i, false);
-        state_.replace[i] = hadTarget ? 2 : 1;
-        bool ok = hadTarget ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
-                            : files_.MoveReplacing(entry.staged, entry.target);
+        bool ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
+                             : files_.MoveReplacing(entry.staged, entry.target);
         if (!ok) return fail(i, false);
     }
     if (!SyncFolders()) return fail(state_.entries.size() - 1, false);

@@ -76,13 +76,15 @@ bool ApplyRecord(Fields& fields, JournalState& state) {
     }
     std::uint64_t index = 0;
     switch (type) {
-        case 'R':
+        case 'R': {
+            std::uint64_t count = 0;
+            if (!fields.Number(count, 4) || count != state.entries.size()) return false;
+            for (unsigned char& replace : state.replace) {
+                std::uint64_t existed = 0;
+                if (!fields.Number(existed, 1)) return false;
+                replace = existed != 0 ? 2 : 1;
+            }
             state.replacing = true;
-            break;
-        case 'P': {
-            std::uint64_t existed = 0;
-            if (!fields.Number(index, 4) || !fields.Number(existed, 1) || index >= state.entries.size()) return false;
-            state.replace[index] = existed != 0 ? 2 : 1;
             break;
         }
         case 'C':
@@ -159,12 +161,10 @@ std::unique_ptr<UpdateJournal> UpdateJournal::Reopen(JournalFolder& folder, cons
 
 bool UpdateJournal::Write(const std::string& payload) { return file_ && file_->Append(Record(payload)); }
 
-bool UpdateJournal::Replacing() { return Write("R"); }
-
-bool UpdateJournal::Replace(std::size_t index, bool targetExisted) {
-    std::string payload(1, 'P');
-    PutNumber(payload, index, 4);
-    PutNumber(payload, targetExisted ? 1 : 0, 1);
+bool UpdateJournal::Replacing(const std::vector<bool>& targetExisted) {
+    std::string payload(1, 'R');
+    PutNumber(payload, targetExisted.size(), 4);
+    for (bool existed : targetExisted) PutNumber(payload, existed ? 1 : 0, 1);
     return Write(payload);
 }
 

@@ -13,8 +13,11 @@
 // Records, in the order an update writes them:
 //   'B' root, count, then per entry its target, staged and backup paths:
 //       before the first staged file is created;
-//   'R' every staged file is on disk, the targets are about to be replaced;
-//   'P' index, 1 if the target existed (0 if not): before that target's replace;
+//   'R' count, then per entry 1 if its target exists when its turn comes (0 if
+//       not): every staged file is on disk, the targets are about to be
+//       replaced in order. Which ones were is seen from the files: a staged
+//       file is gone once it replaced its target, a backup is there until the
+//       old contents are put back;
 //   'C' every target was replaced: only the backups remain to be removed;
 //   'U' the update failed and is being undone;
 //   'D' index: that entry is undone (its target as before, its files gone).
@@ -41,8 +44,8 @@ struct JournalState {
     std::string root;
     std::vector<JournalEntry> entries;
     bool replacing = false;
-    // Per entry: 0 no replace announced, 1 announced for a target that did not
-    // exist, 2 announced for a target that existed.
+    // Per entry, once replacing: 1 for a target that did not exist, 2 for a
+    // target that existed (0 before).
     std::vector<unsigned char> replace;
     bool committed = false;
     bool undoing = false;
@@ -63,8 +66,7 @@ public:
                                                  const JournalState& state);
 
     // Each returns once its record is on disk; false when it may not be.
-    bool Replacing();
-    bool Replace(std::size_t index, bool targetExisted);
+    bool Replacing(const std::vector<bool>& targetExisted);
     bool Committed();
     bool Undoing();
     bool Undone(std::size_t index);

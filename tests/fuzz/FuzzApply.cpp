@@ -1,8 +1,10 @@
 // libFuzzer target: arbitrary bytes as a package, applied to a scratch
-// install root that already holds a few files. Whatever the bytes, an apply
-// that fails leaves the root exactly as it was, one that succeeds leaves each
-// target with the bytes of the last entry naming it, nothing is ever written
-// outside the root, and no staging or backup file is left behind.
+// install root that already holds a few files, among them files of the
+// user's named like staging files. Whatever the bytes, an apply that fails
+// leaves the root exactly as it was, one that succeeds leaves each target
+// with the bytes of the last entry naming it and every other file as it was,
+// nothing is ever written outside the root, no staging or backup file is
+// left behind, and the journal is gone (recovery finds nothing).
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "engine/ApplyEngine.h"
+#include "engine/Recovery.h"
 
 namespace fs = std::filesystem;
 
@@ -54,7 +57,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return tree;
 }
 
-// <work>/package.dvk and <work>/root/ with: a.dll, readme.txt, sub/, sub/b.txt.
+// <work>/package.dvk, <work>/journals/ and <work>/root/ with: a.dll,
+// readme.txt, sub/, sub/b.txt, and the user's a.dll.~dvk0.new,
+// a.dll.~dvk0.old and readme.txt.~dvk1.new. A target named "sub" cannot be
+// written (it is a folder), so packages can fail after replacing targets.
 void ResetWorkArea(const fs::path& work) {
     fs::remove_all(work);
     fs::create_directories(work / "root" / "sub");
@@ -62,6 +68,9 @@ void ResetWorkArea(const fs::path& work) {
     WriteAll(work / "root" / "a.dll", "installed a");
     WriteAll(work / "root" / "readme.txt", "installed readme");
     WriteAll(work / "root" / "sub" / "b.txt", "installed b");
+    WriteAll(work / "root" / "a.dll.~dvk0.new", "the user's own");
+    WriteAll(work / "root" / "a.dll.~dvk0.old", "the user's own too");
+    WriteAll(work / "root" / "readme.txt.~dvk1.new", "the user's third");
 }
 
 }  // namespace
@@ -94,6 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(inWork == 3, "something was written outside the install root");
     Check(fs::is_empty(work / "journals"), "a journal was left behind");
+    Check(RecoverInterruptedUpdates(*journals, *files) == RecoveryOutcome::kNothingFound,
+          "recovery found something after an update that ended");
 
     // A staging or backup file left behind shows as a file that is in neither
     // the old tree nor the package (a target may itself be named like one).

@@ -50,15 +50,17 @@ TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
 }
 
 TEST(MessageStringsTest, LengthsAndCharactersOfTheTexts) {
-    EXPECT_EQ(LoadMessageString(IDS_NOT_INSTALLED).size(), 114u) << "the longest, looked up whole";
+    EXPECT_EQ(LoadMessageString(IDS_NOT_INSTALLED).size(), 114u) << "looked up whole";
+    EXPECT_EQ(LoadMessageString(IDS_UNDO_INCOMPLETE).size(), 120u) << "the longest, looked up whole";
     for (int id : {IDS_STATUS_LABEL, IDS_TESTING, IDS_CLOSE_BUTTON}) EXPECT_EQ(LoadMessageString(id).size(), 6u);
-    for (int id = 101; id <= 117; ++id) {
+    for (int id = 101; id <= 120; ++id) {
         std::string text = LoadMessageString(id);
         ASSERT_FALSE(text.empty()) << id;
         EXPECT_NE(text.front(), ' ') << id;
         EXPECT_NE(text.back(), ' ') << id;
         for (unsigned char c : text) {
-            EXPECT_TRUE((c >= 0x20 && c < 0x7F) || c == 0xE9 || c == 0xE0) << id << " has byte " << int(c);
+            EXPECT_TRUE((c >= 0x20 && c < 0x7F) || c == 0xE9 || c == 0xE0 || c == 0xE8 || c == 0xEA)
+                << id << " has byte " << int(c);
         }
     }
     // Texts that name other texts stay in step with them.

@@ -7,9 +7,9 @@
 #include "engine/ApplyEngine.h"
 #include "engine/Recovery.h"
 #include "engine/UpdateJournal.h"
-#include "tests/unit/EngineFixtures.h"
-#include "tests/unit/KillableFileSystem.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/EngineFixtures.h"
+#include "tests/support/KillableFileSystem.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/UpdateJournal.h"
-#include "tests/unit/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -43,61 +43,38 @@ TEST_F(UpdateJournalTest, AJournalCutOrDamagedAnywhereReadsAsItsWholeRecords) {
     std::unique_ptr<UpdateJournal> journal =
         UpdateJournal::Begin(*folder_, "root", {{"t0", "s0", "b0"}, {"t1", "s1", "b1"}});
     ASSERT_TRUE(journal);
-    // The journal's size after each record: its content so far, as a summary.
-    std::vector<std::pair<std::size_t, std::string>> marks;
+    // The journal's size after each record.
+    std::vector<std::size_t> ends;
     std::string bytes;
-    auto mark = [&](const char* summary) {
+    for (int record = 0; record < 5; ++record) {
         ASSERT_TRUE(folder_->Read(journal->Name(), bytes));
-        marks.emplace_back(bytes.size(), summary);
-    };
-    mark("begun");
-    ASSERT_TRUE(journal->Replacing());
-    mark("begun replacing");
-    ASSERT_TRUE(journal->Replace(0, true));
-    mark("begun replacing 0:existed");
-    ASSERT_TRUE(journal->Replace(1, false));
-    mark("begun replacing 0:existed 1:new");
-    ASSERT_TRUE(journal->Undoing());
-    mark("begun replacing 0:existed 1:new undoing");
-    ASSERT_TRUE(journal->Undone(1));
-    mark("begun replacing 0:existed 1:new undoing undone:1");
-    ASSERT_TRUE(journal->Committed());
-    mark("begun replacing 0:existed 1:new undoing undone:1 committed");
-
-    auto summarise = [](const JournalState& state) {
-        if (!state.begun) return std::string("nothing");
-        std::string text = "begun";
-        if (state.replacing) text += " replacing";
-        for (std::size_t i = 0; i < state.replace.size(); ++i) {
-            if (state.replace[i] != 0) text += " " + std::to_string(i) + (state.replace[i] == 2 ? ":existed" : ":new");
-        }
-        if (state.undoing) text += " undoing";
-        for (std::size_t i = 0; i < state.undone.size(); ++i) {
-            if (state.undone[i]) text += " undone:" + std::to_string(i);
-        }
-        if (state.committed) text += " committed";
-        return text;
+        ends.push_back(bytes.size());
+        ASSERT_TRUE(record == 0   ? journal->Replacing({true, false})
+                    : record == 1 ? journal->Undoing()
+                    : record == 2 ? journal->Undone(1)
+                                  : journal->Committed());
+    }
+    ASSERT_TRUE(folder_->Read(journal->Name(), bytes));
+    ends.push_back(bytes.size());
+    // The end of the last whole record within the first n bytes (0: none whole).
+    auto wholeWithin = [&](std::size_t n) {
+        std::size_t whole = 0;
+        for (std::size_t end : ends) whole = end <= n ? end : whole;
+        return whole;
     };
     for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
-        std::string expected = "nothing";
-        std::size_t whole = cut < 8 ? 0 : 8;
-        for (const auto& [size, summary] : marks) {
-            if (size <= cut) expected = summary, whole = size;
-        }
         JournalState state = ParseJournal(bytes.substr(0, cut));
-        EXPECT_EQ(summarise(state), expected) << "cut at " << cut;
-        if (cut >= 8) EXPECT_EQ(state.wholeSize, whole) << "cut at " << cut;
-        // A garbled byte in the last record drops that record alone.
-        if (cut > 0 && cut < bytes.size() && cut >= marks[0].first) {
-            std::string garbled = bytes;
-            garbled[cut - 1] = static_cast<char>(garbled[cut - 1] ^ 0x40);
-            std::string before = "nothing";
-            for (const auto& [size, summary] : marks) {
-                if (size < cut) before = summary;
-            }
-            EXPECT_EQ(summarise(ParseJournal(garbled)), before) << "byte " << cut - 1 << " garbled";
-        }
+        EXPECT_EQ(state.begun, cut >= ends[0]) << "cut at " << cut;
+        if (state.begun) EXPECT_EQ(state.wholeSize, wholeWithin(cut)) << "cut at " << cut;
+        if (cut <= ends[0] || cut == bytes.size()) continue;
+        std::string garbled = bytes;
+        garbled[cut - 1] = static_cast<char>(garbled[cut - 1] ^ 0x40);
+        EXPECT_EQ(ParseJournal(garbled).wholeSize, wholeWithin(cut - 1)) << "byte " << cut - 1 << " garbled";
     }
+    JournalState whole = ParseJournal(bytes);
+    EXPECT_TRUE(whole.replacing && whole.undoing && whole.committed);
+    EXPECT_EQ(whole.replace, (std::vector<unsigned char>{2, 1}));
+    EXPECT_EQ(whole.undone, (std::vector<bool>{false, true}));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/unit/KillableFileSystem.h"
+#include "tests/support/KillableFileSystem.h"
 
 namespace {
 
