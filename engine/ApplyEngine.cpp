@@ -49,6 +49,16 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
+// The first entry whose target would be written through a link below the
+// root (a folder swapped for a link sends the file elsewhere), or null.
+const PackageEntry* FirstLinkedTarget(const std::vector<PackageEntry>& entries, const std::string& root,
+                                      TargetFileSystem& files) {
+    for (const PackageEntry& entry : entries) {
+        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) return &entry;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
@@ -87,6 +97,9 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         const PackageEntry& entry = entries[i];
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        if (!files.HasNoLinkBelowRoot(*root, files.TargetPath(*root, entry.targetName))) {
+            return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        }
         OutputFile* out = commit.Stage(i);
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         switch (CopyBlocks(package, entry, *out, block, sink)) {
@@ -100,6 +113,11 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         if (!out->Close()) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
     }
 
+    // Once more just before the targets change: a folder may have been
+    // swapped for a link while the package was read.
+    if (const PackageEntry* linked = FirstLinkedTarget(entries, *root, files)) {
+        return abandon(NamedStatusLine(IDS_WRITE_FAILED, linked->targetName));
+    }
     StagedCommit::Result result = commit.Commit();
     if (result.undoIncomplete) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
     if (result.journalFailed) return Fail(sink, LoadMessageString(IDS_START_FAILED));

@@ -11,7 +11,8 @@ public:
     virtual ~InstallRootLookup() = default;
     // The install root of the product whose key (below HKEY_LOCAL_MACHINE)
     // is given, or nothing when the product is not installed: the key cannot
-    // be opened, or its "Path" value is missing, empty or not a string.
+    // be opened, or its "Path" value is missing, empty, not a string or (in
+    // the registry) not an absolute folder (IsUsableInstallRoot).
     virtual std::optional<std::string> FindInstallRoot(const std::string& productKey) = 0;
 };
 

@@ -24,6 +24,11 @@ public:
 
     // The path of a target: the install root, one separator, the target name.
     virtual std::string TargetPath(const std::string& root, const std::string& targetName) const = 0;
+    // Whether writing targetPath (made by TargetPath from root) stays below
+    // root: every folder between root and the file is a real folder, and the
+    // file, if there, is no link either (no symbolic link, junction or mount
+    // point). The root itself may be reached through links.
+    virtual bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) = 0;
     // Whether the file can be opened for reading (the required-file test).
     virtual bool CanOpenForReading(const std::string& path) = 0;
     virtual bool Exists(const std::string& path) = 0;

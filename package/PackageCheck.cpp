@@ -1,15 +1,12 @@
 #include "package/PackageCheck.h"
 
+#include <new>
 #include <utility>
 
 #include "package/RecordHeader.h"
 #include "package/TargetName.h"
 
 namespace {
-
-// Many offset-table slots may name one record with long names; this keeps the
-// memory of the entry table bounded whatever a hostile file says.
-constexpr std::uint64_t kMaxNameBytes = 256ull * 1024 * 1024;
 
 PackageCheckResult Broken(PackageRule rule, std::int64_t offset, std::int32_t entryIndex = -1) {
     PackageCheckResult result;
@@ -44,9 +41,9 @@ PackageCheckResult CheckRecord(PackageStream& stream, std::int32_t index, std::i
     return PackageCheckResult();
 }
 
-}  // namespace
-
-PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents) {
+// Many offset-table slots may name one record with long names: the budget
+// counts every slot's copy of them.
+PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& contents) {
     const std::int64_t fileSize = stream.Size();
     stream.Seek(0);
 
@@ -66,25 +63,43 @@ PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents
         if (contents.entryCount > (fileSize - tableOffset) / 4) {
             return Broken(PackageRule::kTableTooLarge, countOffset);
         }
+        if (static_cast<std::uint64_t>(contents.entryCount) * kEntryCharge > kTableBudgetBytes) {
+            return Broken(PackageRule::kTooManyEntries, countOffset);
+        }
         contents.entries.resize(static_cast<std::size_t>(contents.entryCount));
         for (PackageEntry& entry : contents.entries) entry.recordOffset = stream.ReadInt32();
         if (stream.Failed()) return Broken(PackageRule::kTableTooLarge, countOffset);
     }
 
     // Every slot is read before any record is visited.
-    std::uint64_t nameBytes = contents.title.size() + contents.registryKey.size();
+    std::uint64_t charged = contents.title.size() + contents.registryKey.size() +
+                            contents.entries.size() * kEntryCharge;
     for (std::int32_t index = 0; index < static_cast<std::int32_t>(contents.entries.size()); ++index) {
         PackageEntry& entry = contents.entries[static_cast<std::size_t>(index)];
         const std::int64_t slotOffset = tableOffset + 4 * static_cast<std::int64_t>(index);
         PackageCheckResult record = CheckRecord(stream, index, slotOffset, entry);
         if (!record.IsSound()) return record;
-        nameBytes += entry.sourceName.size() + entry.targetName.size();
-        if (nameBytes > kMaxNameBytes) {
+        charged += entry.sourceName.size() + entry.targetName.size();
+        if (charged > kTableBudgetBytes) {
             const std::int64_t namesOffset = RecordFieldOffset(RecordHeader(), RecordField::kSourceName);
             return Broken(PackageRule::kNamesTooLong, entry.recordOffset + namesOffset, index);
         }
     }
     return PackageCheckResult();
+}
+
+}  // namespace
+
+PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents) {
+    try {
+        return CheckWithinBudget(stream, contents);
+    } catch (const std::bad_alloc&) {
+        // Within the budget, but the process had less to give: the package
+        // cannot be used here, which must not end the program.
+        contents.entries.clear();
+        contents.entries.shrink_to_fit();
+        return Broken(PackageRule::kOutOfMemory, 0);
+    }
 }
 
 const char* PackageRuleText(PackageRule rule) {
@@ -99,7 +114,9 @@ const char* PackageRuleText(PackageRule rule) {
         case PackageRule::kRecordCutOff: return "record is cut off by the end of the file";
         case PackageRule::kDataPastEnd: return "data runs past the end of the file";
         case PackageRule::kUnsafeTargetName: return "target name is not a safe relative path";
+        case PackageRule::kTooManyEntries: return "entry count is larger than the reader will hold";
         case PackageRule::kNamesTooLong: return "names are longer than the reader will hold";
+        case PackageRule::kOutOfMemory: return "not enough memory to read the entry table";
     }
     return "unknown rule";
 }

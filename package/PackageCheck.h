@@ -21,13 +21,22 @@ enum class PackageRule {
     kRegistryKeyCutOff,    // the registry key has no NUL before the end of the file
     kEntryCountCutOff,     // fewer than four bytes left for the entry count
     kTableTooLarge,        // the entry count asks for more slots than the file holds
+    kTooManyEntries,       // the entry table alone would pass the reader's memory budget
     kNegativeRecordOffset, // an offset-table slot below 0
     kRecordOutsideFile,    // an offset-table slot at or past the end of the file
     kRecordCutOff,         // a record's size or names run past the end of the file
     kDataPastEnd,          // a record's data runs past the end of the file
     kUnsafeTargetName,     // a target name that could leave the install root (TargetName.h)
-    kNamesTooLong,         // the names together pass what the reader will hold in memory
+    kNamesTooLong,         // the entries and their names together pass the memory budget
+    kOutOfMemory,          // the memory for the entry table could not be had
 };
+
+// The memory the reader gives one package's entry table: a fixed budget, well
+// inside a 32-bit process, charged kEntryCharge bytes per entry (an entry takes
+// 60 bytes in the 32-bit program) plus the bytes of every name. A million
+// entries with names of 20 bytes take about 85 MiB of it.
+constexpr std::uint64_t kTableBudgetBytes = 128ull * 1024 * 1024;
+constexpr std::uint64_t kEntryCharge = 64;
 
 // What a sound package's header and records hold.
 struct PackageContents {
@@ -53,7 +62,8 @@ struct PackageCheckResult {
 // Reads the package open in stream from offset 0 and checks it. On a sound
 // package, fills contents and leaves the stream unfailed, just after the last
 // target name read; otherwise contents is unspecified and the stream may be
-// failed. The memory used is bounded by the file's size, whatever it says.
+// failed. The memory used stays within kTableBudgetBytes, whatever the file
+// says; an allocation that fails all the same gives kOutOfMemory.
 PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents);
 
 // A short English description of a rule, e.g. "record offset is negative".

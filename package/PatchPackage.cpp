@@ -1,5 +1,6 @@
 #include "package/PatchPackage.h"
 
+#include <new>
 #include <utility>
 
 #include "package/PackageCheck.h"
@@ -9,20 +10,26 @@ bool PatchPackage::Open(const std::string& fileName) {
         stream_.SetFailed();
         return false;
     }
-    if (!stream_.Open(fileName)) return false;
-
-    PackageContents contents;
-    if (!CheckPackage(stream_, contents).IsSound()) {
-        // Damaged or unsafe: treated exactly like a file that cannot be opened.
+    // Damaged, unsafe or too large for the memory at hand: treated exactly
+    // like a file that cannot be opened.
+    auto refuse = [this] {
         stream_.Close();
         stream_.SetFailed();
         return false;
+    };
+    try {
+        if (!stream_.Open(fileName)) return false;
+        PackageContents contents;
+        if (!CheckPackage(stream_, contents).IsSound()) return refuse();
+        title_ = std::move(contents.title);
+        registryKey_ = std::move(contents.registryKey);
+        entryCount_ = contents.entryCount;
+        // Moved, not copied: the table may be most of the memory the program uses.
+        entries_ = std::move(contents.entries);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return refuse();
     }
-    title_ = std::move(contents.title);
-    registryKey_ = std::move(contents.registryKey);
-    entryCount_ = contents.entryCount;
-    for (PackageEntry& entry : contents.entries) entries_.push_back(std::move(entry));
-    return true;
 }
 
 bool PatchPackage::Close() {

@@ -42,17 +42,16 @@ bool LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root, in
         {root + "\\c.txt", root + "\\c.txt.~staged", root + "\\c.txt.~backup"},
     };
     std::unique_ptr<UpdateJournal> journal = UpdateJournal::Begin(journals, root, entries);
-    bool ok = journal && journal->Replacing();
+    bool ok = journal && journal->Replacing({true, false, true});
+    // A replaced entry's staged file became its target; the others wait.
     for (int i = 0; i < 3 && ok; ++i) {
         const JournalEntry& entry = entries[static_cast<std::size_t>(i)];
         std::string newBytes = std::string("new ") + static_cast<char>('a' + i);
-        bool existed = i != 1;
         if (i >= replaced) {
             ok = WriteFileBytes(entry.staged, newBytes);
             continue;
         }
-        ok = journal->Replace(static_cast<std::size_t>(i), existed);
-        if (existed) ok = ok && MoveFileA(entry.target.c_str(), entry.backup.c_str());
+        if (i != 1) ok = MoveFileA(entry.target.c_str(), entry.backup.c_str());
         ok = ok && WriteFileBytes(entry.target, newBytes);
     }
     if (ok && replaced == 3) ok = journal->Committed();

@@ -31,6 +31,9 @@ public:
     std::string TargetPath(const std::string& root, const std::string& name) const override {
         return real_.TargetPath(root, name);
     }
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
+        return real_.HasNoLinkBelowRoot(root, path);
+    }
     bool CanOpenForReading(const std::string& path) override { return real_.CanOpenForReading(path); }
     bool Exists(const std::string& path) override { return real_.Exists(path); }
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;

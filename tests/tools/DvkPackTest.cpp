@@ -160,6 +160,9 @@ TEST_F(DvkPackTest, NamesThatCannotReachWindowsIntactAreRefusedNamingTheFile) {
         {"name that is not UTF-8", {}, 1, "not valid UTF-8"},
         {"Windows-forbidden character", {}, 1, "'what?.txt'"},
         {"two names, one Windows file", {}, 1, "would be the same file on Windows"},
+        {"a trailing dot", {}, 1, "would be the same file on Windows"},
+        {"a trailing space", {}, 1, "would be the same file on Windows"},
+        {"trailing dots and spaces in a folder", {}, 1, "would be the same file on Windows"},
     };
     const std::vector<FileTree> trees = {
         {{"ok.txt", "x"}, {"CON.txt", "x"}},
@@ -169,6 +172,9 @@ TEST_F(DvkPackTest, NamesThatCannotReachWindowsIntactAreRefusedNamingTheFile) {
         {{"caf\xE9.txt", "x"}},
         {{"what?.txt", "x"}},
         {{"Readme.TXT", "x"}, {"readme.txt", "y"}},
+        {{"a.txt", "x"}, {"a.txt.", "y"}},
+        {{"a.txt", "x"}, {"a.txt ", "y"}},
+        {{"Sub. ./a.txt", "x"}, {"sub/A.TXT", "y"}},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         std::string tree = Path("tree" + std::to_string(i));
@@ -202,6 +208,8 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
     WriteFileBytes(Path("bad-list.txt"), "a.txt\ta.txt\n");
     WriteFileBytes(Path("bad-flags.txt"), "tree/a.txt\ta.txt\t256\n");
     WriteFileBytes(Path("missing-source.txt"), "tree/none.txt\tnone.txt\t0\n");
+    WriteFileBytes(Path("dot-folder.txt"), "tree/a.txt\ta.txt\t0\ntree/bin/b.dll\t.\\a.txt\t0\n");
+    WriteFileBytes(Path("empty-folder.txt"), "tree/a.txt\tsub\\a\t0\ntree/bin/b.dll\tsub\\\\a\t0\n");
     // The kernel gives /proc files a size of 0 but content when read: like a
     // file that grows while it is packed, met only after writing has begun.
     WriteFileBytes(Path("growing.txt"), "tree/a.txt\ta.txt\t0\n/proc/self/status\tstatus.txt\t0\n");
@@ -233,6 +241,10 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
         {"list source missing", {"--title", "T", "--key", "K", "--list", Path("missing-source.txt")}, 1,
          "line 1: 'tree/none.txt': not a readable file"},
         {"missing list", {"--title", "T", "--key", "K", "--list", Path("none.txt")}, 1, "cannot read the list"},
+        {"a '.' folder", {"--title", "T", "--key", "K", "--list", Path("dot-folder.txt")}, 1,
+         "would be the same file on Windows (.\\a.txt)"},
+        {"an empty folder name", {"--title", "T", "--key", "K", "--list", Path("empty-folder.txt")}, 1,
+         "would be the same file on Windows (sub\\\\a)"},
         {"a file growing while packed", {"--title", "T", "--key", "K", "--list", Path("growing.txt")}, 1,
          "'/proc/self/status': the file grew while it was packed"},
         {"a pipe in the folder", {"--title", "T", "--key", "K", Path("fifo-tree")}, 1, "'pipe': not a regular file"},

@@ -2,8 +2,11 @@
 // leaves the install root exactly as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
@@ -453,12 +456,75 @@ TEST_F(ApplyEngineTest, APackageThatIsNotOpenIsNotApplied) {
 }
 
 #ifndef _WIN32
-TEST_F(ApplyEngineTest, AReplacedFileKeepsItsPermissions) {
-    Install("tool.sh", "#!/bin/sh\n");
-    fs::permissions(root_ + "/tool.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-    EXPECT_TRUE(Apply({{0, "s", "tool.sh", "#!/bin/sh\necho new\n"}}));
-    EXPECT_EQ(fs::status(root_ + "/tool.sh").permissions() & fs::perms::all,
-              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+TEST_F(ApplyEngineTest, AReplacedFileKeepsItsPermissionsButNoSetIdBit) {
+    const mode_t cases[][2] = {{0750, 0750}, {0644, 0644}, {04755, 0755}, {02775, 0775}, {07777, 0777}};
+    for (const auto& c : cases) {
+        Install("tool.sh", "#!/bin/sh\n");
+        ASSERT_EQ(::chmod((root_ + "/tool.sh").c_str(), c[0]), 0);
+        EXPECT_TRUE(Apply({{0, "s", "tool.sh", "#!/bin/sh\necho new\n"}})) << std::oct << c[0];
+        EXPECT_EQ(static_cast<mode_t>(fs::status(root_ + "/tool.sh").permissions()), c[1]) << std::oct << c[0];
+        package_.Close();
+    }
+}
+
+// A link below the root, planted before the update or swapped in for a
+// folder while it runs, never sends a file outside the root.
+TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
+    const std::string outside = dir_.File("outside");
+    fs::create_directories(outside + "/deep");
+    ASSERT_TRUE(WriteFileBytes(outside + "/suid", "a privileged program"));
+    ASSERT_EQ(::chmod((outside + "/suid").c_str(), 04755), 0);
+    fs::create_directories(root_ + "/sub");
+    fs::create_directory_symlink(outside, root_ + "/plugins");
+    fs::create_directory_symlink(outside + "/deep", root_ + "/sub/deep");
+    fs::create_symlink(outside + "/suid", root_ + "/tool");
+    fs::create_directory_symlink(root_, dir_.File("root-link"));
+    const auto outsideBefore = SnapshotTree(outside);
+    const auto before = SnapshotTree(root_);
+    const char* const targets[] = {"plugins\\x.dll", "sub\\deep\\x.dll", "sub\\.\\deep\\x.dll", "tool", "sub\\x.dll"};
+    for (const char* target : targets) {  // refused, except the last
+        for (const std::string& root : {root_, dir_.File("root-link")}) {  // the root may be reached by a link
+            lookup_.Set(kKey, root);
+            sink_.lines.clear();
+            package_.Close();
+            const bool refused = target != targets[4];
+            EXPECT_EQ(Apply({{0, "s", "new.txt", "n"}, {0, "s", target, "x"}}), !refused) << target << " " << root;
+            EXPECT_EQ(SnapshotTree(outside), outsideBefore) << target;
+            if (refused) {  // before it was staged: no progress line
+                EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + target) << target;
+                EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Extracting(target)) << target;
+            }
+            fs::remove(root_ + "/new.txt");
+            fs::remove(root_ + "/sub/x.dll");
+            EXPECT_EQ(SnapshotTree(root_), before) << target;
+        }
+    }
+    EXPECT_EQ(fs::status(outside + "/suid").permissions() & fs::perms::set_uid, fs::perms::set_uid);
+
+    // A folder swapped for a link after its file was staged, the staged file taken along.
+    struct SwappingSink : RecordingSink {
+        std::function<void()> onLastEntry;
+        void SetStatusLine(const std::string& text) override {
+            RecordingSink::SetStatusLine(text);
+            if (text == "Extraction du fichier : last.txt") onLastEntry();
+        }
+    } swapping;
+    swapping.onLastEntry = [&] {
+        fs::rename(root_ + "/sub", dir_.File("sub-moved"));
+        fs::create_directory_symlink(outside, root_ + "/sub");
+        for (const fs::directory_entry& staged : fs::directory_iterator(dir_.File("sub-moved"))) {
+            if (fs::is_regular_file(fs::symlink_status(staged.path()))) {
+                fs::copy_file(staged.path(), fs::path(outside) / staged.path().filename());
+            }
+        }
+    };
+    lookup_.Set(kKey, root_);
+    package_.Close();
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
+                                    {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
+    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_));
+    EXPECT_EQ(swapping.lines.back(), Text(IDS_WRITE_FAILED) + " sub\\x.dll");
+    EXPECT_FALSE(fs::exists(outside + "/x.dll"));
 }
 #endif
 

@@ -56,6 +56,17 @@ std::vector<Expected> DamagedExamples() {
     cases.push_back({"count cut off", example.substr(0, 25), PackageRule::kEntryCountCutOff, 23, -1});
     cases.push_back({"second slot cut off", example.substr(0, 33), PackageRule::kTableTooLarge, 23, -1});
     cases.push_back({"huge count", withInt(23, 0x7FFFFFFF), PackageRule::kTableTooLarge, 23, -1});
+    {
+        // Every slot names record 0: the file is small for its table, as a
+        // hostile one would be. One slot more than the memory budget holds.
+        const std::int32_t slots = static_cast<std::int32_t>(kTableBudgetBytes / kEntryCharge) + 1;
+        std::string bytes = example.substr(0, 23);
+        AppendInt32(bytes, slots);
+        const std::int32_t record = 27 + 4 * slots;
+        for (std::int32_t i = 0; i < slots; ++i) AppendInt32(bytes, record);
+        bytes += example.substr(35, 27);
+        cases.push_back({"more slots than the memory budget", bytes, PackageRule::kTooManyEntries, 23, -1});
+    }
     cases.push_back({"negative offset", withInt(31, -7), PackageRule::kNegativeRecordOffset, 31, 1});
     cases.push_back({"offset at the end", withInt(27, 92), PackageRule::kRecordOutsideFile, 27, 0});
     cases.push_back({"offset far past the end", withInt(31, 0x7FFFFFFF), PackageRule::kRecordOutsideFile, 31, 1});

@@ -8,7 +8,8 @@ namespace {
 TEST(TargetNameTest, AcceptsOrdinaryRelativePaths) {
     for (const char* name : {"a.dll", "readme.txt", "bin\\tool.exe", "bin/tool.exe", "a\\b\\c\\d.txt",
                              ".\\here.txt", "..name", "name..", "...", "CONFIG.SYS", "console.log", "COM10",
-                             "LPT0", "COM", "nul1", "caf\xE9.txt", "sub\\\\double.txt", "with space.txt"}) {
+                             "LPT0", "COM", "nul1", "caf\xE9.txt", "sub\\\\double.txt", "with space.txt",
+                             "COM\xB4", "LPT\xBC.txt", "COM\xB9" "0", "COM\xB2x.log"}) {
         EXPECT_TRUE(IsSafeTargetName(name)) << name;
     }
 }
@@ -17,7 +18,8 @@ TEST(TargetNameTest, RefusesNamesThatLeaveTheRootOrNameADevice) {
     for (const char* name :
          {"", "\\root.txt", "/root.txt", "C:\\x.dll", "c:x.dll", "x.txt:ads", "..", "..\\x", "a\\..\\..\\x",
           "a/../x", "a\\..", "CON", "con", "Con.txt", "sub\\nul.dat", "aux", "PRN.log", "COM1", "com9.bin",
-          "LPT1", "lpt9.txt", "dir/NUL", "CON .txt", "\\\\server\\share\\x"}) {
+          "LPT1", "lpt9.txt", "dir/NUL", "CON .txt", "\\\\server\\share\\x", "COM\xB9", "LPT\xB2", "LPT\xB3.log",
+          "com\xB3", "lpt\xB9.TXT", "sub\\Com\xB2 . .dat", "LPT1. ", "COM\xB9.", "nul..", "aux  "}) {
         EXPECT_FALSE(IsSafeTargetName(name)) << name;
     }
 }

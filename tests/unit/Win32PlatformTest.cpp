@@ -53,8 +53,13 @@ TEST(Win32RegistryLookupTest, ReadsOnlyStringPathsAndOnlyTheBytesReturned) {
     };
     const Case cases[] = {
         {"plain string", REG_SZ, std::string("C:\\Prog\0", 8), true, "C:\\Prog"},
-        {"expandable string, not expanded", REG_EXPAND_SZ, std::string("%ProgramFiles%\\X\0", 17), true,
-         "%ProgramFiles%\\X"},
+        {"expandable string, expanded", REG_EXPAND_SZ, std::string("%ProgramFiles%\\X\0", 17), true,
+         "C:\\Program Files\\X"},
+        {"a reference in a plain string", REG_SZ, std::string("%SystemDrive%\\X\0", 16), false, ""},
+        {"network share", REG_SZ, std::string("\\\\server\\share\\X\0", 17), true, "\\\\server\\share\\X"},
+        {"relative", REG_SZ, std::string("Prog\\X\0", 7), false, ""},
+        {"a bare backslash", REG_SZ, std::string("\\\0", 2), false, ""},
+        {"a drive without its backslash", REG_SZ, std::string("C:\0", 3), false, ""},
         {"no terminating NUL", REG_SZ, "C:\\NoNul", true, "C:\\NoNul"},
         {"text after a NUL", REG_SZ, std::string("C:\\A\0junk\0", 10), true, "C:\\A"},
         {"accented root", REG_SZ, std::string("C:\\\xC9" "diteur\0", 11), true, "C:\\\xC9" "diteur"},
@@ -94,6 +99,28 @@ TEST(Win32RegistryLookupTest, FindsAKeyWrittenByRegAddInEitherView) {
     }
 }
 
+// A Unix symbolic link made by ln under Wine (which starts Unix programs;
+// its CreateSymbolicLinkA makes nothing). Wine shows a link to a folder as a
+// reparse point, one to a file as a plain file. target: relative to folder.
+bool MakeWineLink(const std::string& folder, const std::string& name, const std::string& target) {
+    std::string command = "ln -s " + target + " " + name;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") ||
+        !CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 100 && GetFileAttributesA((folder + "\\" + name).c_str()) == INVALID_FILE_ATTRIBUTES;
+         ++wait) {
+        Sleep(20);  // the handle does not tell when ln ends
+    }
+    return GetFileAttributesA((folder + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 class Win32ApplyTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -124,6 +151,37 @@ TEST_F(Win32ApplyTest, AppliesThroughTheRegistryAndReplacesFilesInPlace) {
     EXPECT_EQ(ReadFileBytes(Target("a.dll")), "new a");
     EXPECT_EQ(ReadFileBytes(Target("sub\\b.txt")), PatternData(5000));
     EXPECT_EQ(SnapshotTree(root_).size(), 3u) << "no staging or backup file is left";
+}
+
+TEST_F(Win32ApplyTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
+    const std::string outside = dir_.File("outside");
+    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(Target("sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(outside + "\\system.dll", "the system's"));
+    if (!MakeWineLink(root_, "plugins", "../outside")) GTEST_SKIP() << "links are made under Wine only";
+    ASSERT_TRUE(MakeWineLink(Target("sub"), "deep", "../../outside"));
+    ASSERT_TRUE(MakeWineLink(root_, "tool.dll", "../outside/system.dll"));
+    ASSERT_TRUE(MakeWineLink(dir_.Path(), "root-link", "install"));
+    const auto outsideBefore = SnapshotTree(outside);
+    const struct {
+        const char* target;  // refused, except the last
+        const char* why;
+    } cases[] = {{"plugins\\system.dll", "a folder link"}, {"sub\\deep\\system.dll", "a link deeper down"},
+                 {"tool.dll", "a target that is a link"}, {"sub\\x.dll", "a real folder"}};
+    for (const auto& c : cases) {
+        for (const std::string& root : {root_, dir_.File("root-link")}) {  // the root may be reached by a link
+            std::string value = root + std::string(1, '\0');
+            ASSERT_TRUE(key_.SetPath(REG_SZ, value.data(), static_cast<DWORD>(value.size())));
+            sink_.lines.clear();
+            package_.Close();
+            const bool refused = &c != &cases[3];
+            EXPECT_EQ(Apply({{0, "s", "new.txt", "n"}, {0, "s", c.target, "x"}}), !refused) << c.why << " " << root;
+            EXPECT_EQ(SnapshotTree(outside), outsideBefore) << c.why << " " << root;
+            if (!refused) continue;
+            EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_WRITE_FAILED) + " " + c.target) << c.why;
+            EXPECT_FALSE(ReadFileBytes(Target("new.txt")) == "n") << c.why << ": nothing changes";
+        }
+    }
 }
 
 TEST_F(Win32ApplyTest, AReplacedFileKeepsItsHiddenMark) {

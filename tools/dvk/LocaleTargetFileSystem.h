@@ -16,6 +16,9 @@ public:
     explicit LocaleTargetFileSystem(std::unique_ptr<TargetFileSystem> system) : system_(std::move(system)) {}
 
     std::string TargetPath(const std::string& root, const std::string& targetName) const override;
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
+        return system_->HasNoLinkBelowRoot(root, targetPath);
+    }
     bool CanOpenForReading(const std::string& path) override { return system_->CanOpenForReading(path); }
     bool Exists(const std::string& path) override { return system_->Exists(path); }
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override { return system_->CreateNew(path); }

@@ -60,6 +60,25 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
+// The name Windows opens for a target: case folded, and per component the
+// trailing dots and spaces dropped, "." and empty components left out, so
+// "A.txt.", ".\a.txt " and "sub\\a" meet "a.txt" and "sub\a".
+std::string WindowsFileKey(const std::string& targetName) {
+    const std::string folded = TargetGlob::Fold(targetName);
+    std::string key;
+    std::string::size_type start = 0;
+    while (start <= folded.size()) {
+        std::string::size_type end = folded.find('\\', start);
+        if (end == std::string::npos) end = folded.size();
+        std::string component = folded.substr(start, end - start);
+        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
+        // ".." never gets here: TargetNameProblem refuses it first.
+        if (!component.empty()) key += (key.empty() ? "" : "\\") + component;
+        start = end + 1;
+    }
+    return key;
+}
+
 }  // namespace
 
 std::string TargetNameProblem(const std::string& targetName) {
@@ -218,7 +237,7 @@ bool PackPlan::MarkRequired(const std::vector<std::string>& patternsUtf8, std::s
 bool PackPlan::CheckDistinctTargets(std::string& error) const {
     std::map<std::string, const PackItem*> seen;
     for (const PackItem& item : items_) {
-        auto inserted = seen.emplace(TargetGlob::Fold(item.targetName), &item);
+        auto inserted = seen.emplace(WindowsFileKey(item.targetName), &item);
         if (!inserted.second) {
             error = Quoted(item.shownName) + " and " + Quoted(inserted.first->second->shownName) +
                     " would be the same file on Windows (" + Cp1252ToUtf8(item.targetName) + ")";

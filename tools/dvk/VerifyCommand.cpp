@@ -11,6 +11,8 @@ const char kHelp[] =
     "strings and the entry count complete, an offset table that fits the file,\n"
     "every record and its data inside the file, and every target name a safe\n"
     "relative path (not empty, not absolute, no ':', no '..', no device name).\n"
+    "The entry table must fit the reader's memory budget of 128 MiB (64 bytes\n"
+    "per entry plus its names).\n"
     "A sound package prints one line on stdout and exits with 0; otherwise the\n"
     "first rule broken and its byte offset are printed on stderr and the exit\n"
     "status is 1.\n";

@@ -42,12 +42,37 @@ private:
     int fd_;
 };
 
+// Whether every folder of path after its first skip bytes is a real folder
+// and its last component, if there, no symbolic link. lstat never follows
+// the link it is asked about.
+bool NoLinkAfter(const std::string& path, std::size_t skip) {
+    std::size_t end = skip;
+    while (end < path.size()) {
+        std::size_t next = path.find('/', end);
+        const bool last = next == std::string::npos;
+        if (last) next = path.size();
+        const std::string component = path.substr(end, next - end);
+        end = next + 1;
+        if (component.empty() || component == ".") continue;
+        struct stat info;
+        if (::lstat(path.substr(0, next).c_str(), &info) != 0) return last && errno == ENOENT;
+        if (S_ISLNK(info.st_mode) || (!last && !S_ISDIR(info.st_mode))) return false;
+    }
+    return true;
+}
+
 class PosixTargetFileSystem : public TargetFileSystem {
 public:
     std::string TargetPath(const std::string& root, const std::string& targetName) const override {
         std::string path = root + "\\" + targetName;
         std::replace(path.begin(), path.end(), '\\', '/');
         return path;
+    }
+
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
+        const std::string rootPath = TargetPath(root, "");  // the root and its separator
+        if (targetPath.compare(0, rootPath.size(), rootPath) != 0) return false;
+        return NoLinkAfter(targetPath, rootPath.size());
     }
 
     bool CanOpenForReading(const std::string& path) override {
@@ -73,15 +98,19 @@ public:
 
     bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
                               const std::string& backup) override {
+        // lstat: a link is not a file, and its mode is not the target's to take.
         struct stat info;
-        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
         // A read-only target is refused, as Windows refuses to replace one.
         if (::access(target.c_str(), W_OK) != 0) return false;
-        // The new file keeps the old one's permissions (an executable stays one).
-        ::chmod(replacement.c_str(), info.st_mode & 07777);
+        // The new file keeps the old one's permissions (an executable stays
+        // one), never its set-user-id, set-group-id or sticky bits: the
+        // package's bytes must not become a privileged program.
+        ::chmod(replacement.c_str(), info.st_mode & 0777);
         // A hard link keeps the old contents under the backup name while the
         // rename swaps the target atomically: the target never goes missing.
-        if (::link(target.c_str(), backup.c_str()) != 0) return false;
+        // linkat without AT_SYMLINK_FOLLOW links the name, never a link's end.
+        if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, backup.c_str(), 0) != 0) return false;
         if (::rename(replacement.c_str(), target.c_str()) != 0) {
             ::unlink(backup.c_str());
             return false;

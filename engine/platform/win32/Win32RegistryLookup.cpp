@@ -2,16 +2,46 @@
 
 #include <cstring>
 
+#include "engine/InstallRootPath.h"
 #include "engine/platform/win32/UniqueHandle.h"
 
-std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::string& productKey) {
-    for (REGSAM view : views_) {
-        UniqueRegistryKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS) {
-            return ReadPathValue(key.Get());
-        }
+namespace {
+
+// "%SystemDrive%\Prog" as the program's environment has it; nothing when the
+// expansion fails.
+std::optional<std::string> Expand(const std::string& text) {
+    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    // The environment may grow between the two calls; a few attempts cover it.
+    for (int attempt = 0; attempt < 4 && size != 0; ++attempt) {
+        std::vector<char> expanded(size);
+        DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(), size);
+        if (needed == 0) return std::nullopt;
+        if (needed <= size) return std::string(expanded.data());
+        size = needed;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32RegistryLookup::FindInstallRoot(const std::string& productKey) {
+    std::string root;
+    if (!FindProductView(productKey, &root)) return std::nullopt;
+    return root;
+}
+
+std::optional<REGSAM> Win32RegistryLookup::FindProductView(const std::string& productKey, std::string* root) {
+    auto found = FirstUsableRoot(views_.size(), [&](std::size_t index) -> std::optional<std::string> {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | views_[index], key.Put()) !=
+            ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return ReadPathValue(key.Get());
+    });
+    if (!found) return std::nullopt;
+    if (root != nullptr) *root = found->second;
+    return views_[found->first];
 }
 
 std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
@@ -30,7 +60,9 @@ std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
         std::size_t length = 0;
         while (length < size && length < bytes.size() && bytes[length] != '\0') ++length;
         if (length == 0) return std::nullopt;
-        return std::string(bytes.data(), length);
+        std::string text(bytes.data(), length);
+        if (type == REG_EXPAND_SZ) return Expand(text);
+        return text;
     }
     return std::nullopt;
 }

@@ -9,15 +9,24 @@
 
 class Win32RegistryLookup : public InstallRootLookup {
 public:
-    // The registry views to try in order, for a key that cannot be opened in
-    // the first: the program's own view, then the 64-bit one, because the
-    // product's installer may have been a 64-bit program.
+    // The registry views to try in order, for a key that has no usable "Path"
+    // in the first (missing key or missing or unusable value alike): the
+    // program's own view, then the 64-bit one, because the product's
+    // installer may have been a 64-bit program.
     explicit Win32RegistryLookup(std::vector<REGSAM> views = {0, KEY_WOW64_64KEY}) : views_(std::move(views)) {}
 
+    // The root from the view FindProductView chooses.
     std::optional<std::string> FindInstallRoot(const std::string& productKey) override;
 
+    // The one place that decides which view speaks for the product: the
+    // first where its key holds a usable "Path" (IsUsableInstallRoot after
+    // expansion). Its root goes to *root when root is given. Whatever else is
+    // read about the product is read from this same view.
+    std::optional<REGSAM> FindProductView(const std::string& productKey, std::string* root = nullptr);
+
     // The text of a "Path" value: a string type, up to its first NUL within the
-    // bytes the query returned; nothing when missing, empty or not a string.
+    // bytes the query returned, environment references expanded for
+    // REG_EXPAND_SZ; nothing when missing, empty or not a string.
     static std::optional<std::string> ReadPathValue(HKEY key);
 
 private:

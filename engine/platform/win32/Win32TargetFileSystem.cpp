@@ -87,10 +87,82 @@ bool ReplaceOnce(const std::wstring& replacement, const std::wstring& target, co
     return false;
 }
 
+// Where the system puts an existing file or folder once every link is
+// followed ("\\?\C:\..."), without a trailing backslash; "" when it cannot say.
+// Wine cannot name a path longer than MAX_PATH there (ERROR_MORE_DATA, and
+// no size): tooLong then tells so.
+std::wstring FinalPath(const std::string& path, bool& tooLong) {
+    tooLong = false;
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::wstring();
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+    if (length >= final.size()) {
+        final.resize(length);
+        length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+    }
+    tooLong = length == 0 && GetLastError() == ERROR_MORE_DATA;
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size()) return std::wstring();
+    final.resize(length);
+    if (final.back() == L'\\') final.pop_back();
+    return final;
+}
+
+// Whether the existing file at path lies, links followed, in folder. Under
+// Wine a Unix symbolic link to a file looks like a plain file, but the
+// system still resolves it to where it points.
+bool ResolvesInto(const std::string& path, const std::string& folder) {
+    bool tooLong = false;
+    const std::wstring file = FinalPath(path, tooLong);
+    // Only Wine fails so, and only its Unix links escape the attribute check
+    // that comes before this; a Windows link never does.
+    if (file.empty() && tooLong) return true;
+    const std::wstring parent = FinalPath(folder, tooLong);
+    if (parent.empty() && tooLong) return true;
+    const std::size_t separator = file.rfind(L'\\');
+    return !parent.empty() && separator != std::wstring::npos && file.compare(0, separator, parent) == 0 &&
+           separator == parent.size();
+}
+
+// Whether every folder of path after its first skip bytes is a real folder
+// and its last component, if there, no link. A junction, a symbolic link or
+// a mount point carries FILE_ATTRIBUTE_REPARSE_POINT, and GetFileAttributesW
+// reports the link's own attributes without following it (under Wine a Unix
+// symbolic link to a folder shows the same way).
+bool NoReparsePointAfter(const std::string& path, std::size_t skip) {
+    std::size_t end = skip;
+    while (end < path.size()) {
+        std::size_t next = path.find_first_of("\\/", end);
+        const bool last = next == std::string::npos;
+        if (last) next = path.size();
+        const std::string component = path.substr(end, next - end);
+        end = next + 1;
+        if (component.empty() || component == ".") continue;
+        DWORD attributes = GetFileAttributesW(WidePath(path.substr(0, next)).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            return last && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+        }
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!last && !(attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+            return false;
+        }
+        if (last) return ResolvesInto(path, path.substr(0, next - component.size()));
+    }
+    return true;
+}
+
 class Win32TargetFileSystem : public TargetFileSystem {
 public:
     std::string TargetPath(const std::string& root, const std::string& targetName) const override {
         return root + "\\" + targetName;
+    }
+
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
+        const std::string rootPath = TargetPath(root, "");  // the root and its separator
+        if (targetPath.compare(0, rootPath.size(), rootPath) != 0) return false;
+        return NoReparsePointAfter(targetPath, rootPath.size());
     }
 
     bool CanOpenForReading(const std::string& path) override {
