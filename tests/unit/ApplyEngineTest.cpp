@@ -522,7 +522,7 @@ TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
     package_.Close();
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
                                     {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
-    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_));
+    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_, *journals_));
     EXPECT_EQ(swapping.lines.back(), Text(IDS_WRITE_FAILED) + " sub\\x.dll");
     EXPECT_FALSE(fs::exists(outside + "/x.dll"));
 }
