@@ -106,14 +106,16 @@ bool MakeWineLink(const std::string& folder, const std::string& name, const std:
     std::string command = "ln -s " + target + " " + name;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
+    // Zeroed: for a Unix program Wine may leave the handles unset, and closing
+    // a stale value could close another handle of this process.
+    PROCESS_INFORMATION process = {};
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") ||
         !CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
     for (int wait = 0; wait < 100 && GetFileAttributesA((folder + "\\" + name).c_str()) == INVALID_FILE_ATTRIBUTES;
          ++wait) {
         Sleep(20);  // the handle does not tell when ln ends
