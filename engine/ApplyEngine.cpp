@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/MessageStrings.h"
+#include "engine/SignatureCheck.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
 #include "package/RecordHeader.h"
@@ -68,6 +69,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
 
     std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
     if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+    if (!PassSignatureStep(package, sink, lookup)) return false;
 
     // The table is empty when the entry count is zero or negative.
     const std::vector<PackageEntry>& entries = package.GetEntries();

@@ -1,10 +1,11 @@
-// Finds a product's install root from its registry key.
+// Finds a product's install root, and the keys it trusts, from its registry key.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class InstallRootLookup {
 public:
@@ -14,6 +15,11 @@ public:
     // be opened, or its "Path" value is missing, empty, not a string or (in
     // the registry) not an absolute folder (IsUsableInstallRoot).
     virtual std::optional<std::string> FindInstallRoot(const std::string& productKey) = 0;
+    // The public keys the product trusts (its "PublicKey" value, beside
+    // "Path"), each string as stored: nothing when the product has no such
+    // value, so any package may be applied; a list, possibly empty, when it
+    // has one, so only packages signed by one of those keys may.
+    virtual std::optional<std::vector<std::string>> FindTrustedKeys(const std::string& productKey) = 0;
 };
 
 // A lookup that answers from a table it is given: the tests' stand-in for the
@@ -22,14 +28,23 @@ class FixedInstallRootLookup : public InstallRootLookup {
 public:
     FixedInstallRootLookup() = default;
     void Set(const std::string& productKey, const std::string& root) { roots_[productKey] = root; }
+    void SetTrustedKeys(const std::string& productKey, std::vector<std::string> keys) {
+        trustedKeys_[productKey] = std::move(keys);
+    }
     std::optional<std::string> FindInstallRoot(const std::string& productKey) override {
         auto found = roots_.find(productKey);
         if (found == roots_.end() || found->second.empty()) return std::nullopt;
         return found->second;
     }
+    std::optional<std::vector<std::string>> FindTrustedKeys(const std::string& productKey) override {
+        auto found = trustedKeys_.find(productKey);
+        if (found == trustedKeys_.end()) return std::nullopt;
+        return found->second;
+    }
 
 private:
     std::map<std::string, std::string> roots_;
+    std::map<std::string, std::vector<std::string>> trustedKeys_;
 };
 
 // The platform's lookup: the registry on Windows (Win32RegistryLookup);

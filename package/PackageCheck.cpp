@@ -71,6 +71,7 @@ PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& con
         if (stream.Failed()) return Broken(PackageRule::kTableTooLarge, countOffset);
     }
 
+    contents.readEnd = stream.Position();
     // Every slot is read before any record is visited.
     std::uint64_t charged = contents.title.size() + contents.registryKey.size() +
                             contents.entries.size() * kEntryCharge;
@@ -79,6 +80,8 @@ PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& con
         const std::int64_t slotOffset = tableOffset + 4 * static_cast<std::int64_t>(index);
         PackageCheckResult record = CheckRecord(stream, index, slotOffset, entry);
         if (!record.IsSound()) return record;
+        const std::int64_t recordEnd = stream.Position() + (entry.dataSize > 0 ? entry.dataSize : 0);
+        if (recordEnd > contents.readEnd) contents.readEnd = recordEnd;
         charged += entry.sourceName.size() + entry.targetName.size();
         if (charged > kTableBudgetBytes) {
             const std::int64_t namesOffset = RecordFieldOffset(RecordHeader(), RecordField::kSourceName);

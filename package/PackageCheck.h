@@ -44,6 +44,9 @@ struct PackageContents {
     std::string registryKey;
     std::int32_t entryCount = 0;          // as stored, negative values included
     std::vector<PackageEntry> entries;    // offset-table order
+    // One past the last byte the reader reads: header, offset table, every
+    // record header and its data. A signature trailer must start at or after it.
+    std::int64_t readEnd = 0;
 };
 
 // The outcome: the first rule broken, where, and for which entry.

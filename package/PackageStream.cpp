@@ -5,6 +5,10 @@
 
 #include <sys/stat.h>
 
+#ifdef _WIN32
+#include <share.h>
+#endif
+
 namespace {
 
 // 64-bit positioning: entry data may reach past 2 GiB even though every
@@ -34,7 +38,15 @@ PackageStream::~PackageStream() {
 bool PackageStream::Open(const std::string& fileName) {
     Close();
     failed_ = false;
+#ifdef _WIN32
+    // Nobody may write to the package while it is open: what the signature
+    // check reads is what the extraction reads.
+    std::FILE* file = _fsopen(fileName.c_str(), "rb", _SH_DENYWR);
+#else
+    // POSIX has no share modes; the open descriptor at least keeps reading
+    // the same file when the name is replaced or removed.
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
+#endif
     if (file == nullptr) {
         failed_ = true;
         return false;

@@ -23,7 +23,8 @@ public:
     PackageStream& operator=(const PackageStream&) = delete;
 
     // Opens the named file read-only and unchanged; clears the failed state
-    // first. On failure no file is open and the stream is failed.
+    // first. On failure no file is open and the stream is failed. On Windows
+    // the file cannot be opened for writing by anyone while it is open here.
     bool Open(const std::string& fileName);
     // Closes the file if one is open; returns whether one was.
     bool Close();

@@ -21,6 +21,7 @@ bool PatchPackage::Open(const std::string& fileName) {
         if (!stream_.Open(fileName)) return false;
         PackageContents contents;
         if (!CheckPackage(stream_, contents).IsSound()) return refuse();
+        trailer_ = ReadSignatureTrailer(stream_, contents.readEnd);
         title_ = std::move(contents.title);
         registryKey_ = std::move(contents.registryKey);
         entryCount_ = contents.entryCount;
@@ -36,6 +37,7 @@ bool PatchPackage::Close() {
     if (!stream_.Close()) return false;
     entries_.clear();
     entries_.shrink_to_fit();
+    trailer_.reset();
     entryCount_ = 0;
     return true;
 }

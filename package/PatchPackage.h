@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "package/PackageEntry.h"
 #include "package/PackageStream.h"
+#include "package/SignatureTrailer.h"
 
 class PatchPackage {
 public:
@@ -40,6 +42,8 @@ public:
     std::int32_t GetEntryCount() const { return entryCount_; }
     const std::vector<PackageEntry>& GetEntries() const { return entries_; }
     bool IsOpen() const { return stream_.IsOpen(); }
+    // The signature trailer of the open package, or nothing when it is unsigned.
+    const std::optional<SignatureTrailer>& GetSignatureTrailer() const { return trailer_; }
 
     // Next four bytes of the stream, little-endian. At the end of the file the
     // bytes still there become the low-order bytes; while failed, 0.
@@ -55,5 +59,6 @@ private:
     std::string registryKey_;
     std::int32_t entryCount_ = 0;
     std::vector<PackageEntry> entries_;
+    std::optional<SignatureTrailer> trailer_;
     PackageStream stream_;
 };

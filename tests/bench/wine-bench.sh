@@ -3,6 +3,8 @@
 # alone and a plain copy of the same bytes:
 #  - apply of packages of 16, 64 and 256 MiB through the real program: wall
 #    time, status lines per second and milliseconds per status line;
+#  - the largest package again, signed (native dvk) for a product that trusts
+#    the key: what checking the signature adds;
 #  - the cost of one status line's hand-over, split by kind of window;
 #  - listing 1000 packages: from the program's start to its dialog shown.
 # Run after building both presets:  bash tests/bench/wine-bench.sh [SIZES_MIB...]
@@ -38,6 +40,25 @@ for mib in "${sizes[@]}"; do
   awk -v m="$mib" -v l="$lines" -v ms="$ms" -v e="$engine_rate" -v c="$copy_rate" \
     'BEGIN { printf "%8d %10d %10.2f %12.0f %12.3f %14s %14s\n", m, l, ms / 1000, l / (ms / 1000), ms / l, e, c }'
 done
+
+echo
+echo "== the last package signed, for a product whose PublicKey trusts the key (Wine)"
+"$native/tools/dvk/dvk" keygen "$work/bench.pem" >"$log" 2>&1
+"$native/tools/dvk/dvk" sign "$work/run/bench.dvk" --key "$work/bench.pem" >"$log" 2>&1
+key_line=$(openssl pkey -pubin -in "$work/bench.pem.pub" -outform DER | base64 -w0)
+wine reg add 'HKLM\Software\DravlekBench' /v PublicKey /t REG_SZ /d "$key_line" /f >"$log" 2>&1 </dev/null
+rm -rf "$work/root"; mkdir -p "$work/root"
+wine reg add 'HKLM\Software\DravlekBench' /v Path /t REG_SZ /d "$(winepath -w "$work/root")" /f \
+  >"$log" 2>&1 </dev/null
+run_display wine "$win32/tests/crash/start-update.exe" --finish "$program_w" "$(winepath -w "$work/run")" \
+  >"$work/out" 2>"$log" </dev/null
+signed_ms=$(tail -n 1 "$work/out" | tr -d '\r')
+check_start=$(date +%s%N)
+wine "$win32/tools/dvk/dvk.exe" verify "$(winepath -w "$work/run/bench.dvk")" >"$log" 2>&1 </dev/null
+check_ms=$(( ($(date +%s%N) - check_start) / 1000000 ))
+awk -v m="${sizes[-1]}" -v u="$ms" -v s="$signed_ms" -v c="$check_ms" \
+  'BEGIN { printf "%d MiB: unsigned %.2f s, signed %.2f s (%+.1f %%); dvk.exe verify alone %.2f s\n", m, u / 1000, s / 1000, 100 * (s / u - 1), c / 1000 }'
+grep -q 'signed by' "$log" || { echo "wine-bench: the signed package did not verify" >&2; exit 1; }
 
 echo
 echo "== one status line's hand-over, by kind of window (Wine)"

@@ -20,6 +20,7 @@
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "package/PackageWriter.h"
+#include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/UpdaterRun.h"
 
@@ -81,6 +82,9 @@ protected:
     void CheckProgressTexts(HWND progress);
     void CheckSelectionTexts(UpdaterRun& run);
     void RunApplyCase(const ApplyCase& apply);
+    // Starts the program in folder, selects the first row, Update, Yes, waits
+    // for Close and presses it; every status line shown.
+    std::vector<std::string> UpdateAndClose(const std::string& folder);
 };
 
 void E2eEnvironment::SetUp() {
@@ -369,6 +373,27 @@ TEST_F(UpdaterE2eTest, ApplyOutcomes) {
     for (const ApplyCase& apply : cases) RunApplyCase(apply);
 }
 
+std::vector<std::string> UpdaterE2eTest::UpdateAndClose(const std::string& folder) {
+    std::string log = LogPath("apply");
+    {
+        UpdaterRun run(paths_, folder, log);
+        EXPECT_TRUE(run.Ready()) << run.Problem();
+        bool selected = run.Ready() && run.ClickRow(0);
+        EXPECT_TRUE(selected) << "row selected";
+        if (selected) {
+            HWND progress = ConfirmAndWaitForClose(run);
+            if (progress) {
+                std::vector<std::string> lines = ReadStatusLog(log);
+                EXPECT_TRUE(!lines.empty() && WindowText(GetDlgItem(progress, 1005)) == lines.back())
+                    << "the status box shows the last line";
+                run.Click(GetDlgItem(progress, 1006));
+                EXPECT_TRUE(run.WaitForExit()) << "the program ends after Close";
+            }
+        }
+    }
+    return ReadStatusLog(log);
+}
+
 void UpdaterE2eTest::RunApplyCase(const ApplyCase& apply) {
     SCOPED_TRACE(apply.name);
     ResetRoot(apply.rootBefore);
@@ -408,26 +433,9 @@ void UpdaterE2eTest::RunApplyCase(const ApplyCase& apply) {
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_TRUE(held != INVALID_HANDLE_VALUE) << "target held open";
     }
-    std::string log = LogPath("apply");
-    {
-        UpdaterRun run(paths_, folder, log);
-        EXPECT_TRUE(run.Ready()) << run.Problem();
-        bool selected = run.Ready() && run.ClickRow(0);
-        EXPECT_TRUE(selected) << "row selected";
-        if (selected) {
-            HWND progress = ConfirmAndWaitForClose(run);
-            if (progress) {
-                std::vector<std::string> lines = ReadStatusLog(log);
-                EXPECT_TRUE(!lines.empty() && WindowText(GetDlgItem(progress, 1005)) == lines.back())
-                    << "the status box shows the last line";
-                run.Click(GetDlgItem(progress, 1006));
-                EXPECT_TRUE(run.WaitForExit()) << "the program ends after Close";
-            }
-        }
-    }
+    std::vector<std::string> lines = UpdateAndClose(folder);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
-    std::vector<std::string> lines = ReadStatusLog(log);
     if (apply.outcome == Outcome::kWriteFailed) {
         // Where the write fails depends on how targets are replaced; what the
         // user must see is the Test lines, then the failing file at the end.
@@ -454,6 +462,64 @@ void UpdaterE2eTest::RunApplyCase(const ApplyCase& apply) {
         for (const auto& file : rootAfter)
             if (!actual.count(file.first)) std::printf("    missing: %s\n", Printable(file.first).c_str());
     }
+}
+
+// Signed packages against a product's PublicKey in the real registry. The
+// signed examples name HKLM\Software\Example, registered here for the test.
+TEST_F(UpdaterE2eTest, SignedPackagesAndTheProductsKeys) {
+    UniqueRegistryKey product;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Example", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              product.Put(), nullptr),
+              ERROR_SUCCESS);
+    const std::string rootValue = Root() + std::string(1, '\0');
+    RegSetValueExA(product.Get(), "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(rootValue.data()),
+                   static_cast<DWORD>(rootValue.size()));
+    const std::vector<std::string> today = {
+        Text(IDS_TESTING) + " a.dll", Text(IDS_TESTING) + " readme.txt", Text(IDS_EXTRACTING) + " a.dll",
+        Text(IDS_EXTRACTING) + ": a.dll (100 %)", Text(IDS_EXTRACTING) + " readme.txt",
+        Text(IDS_EXTRACTING) + ": readme.txt (100 %)", Text(IDS_UPDATE_COMPLETE)};
+    std::vector<std::string> checked = today;
+    checked.insert(checked.begin(), Text(IDS_CHECKING_SIGNATURE));
+    std::string damaged = SignedExampleBytes('A');
+    damaged[3] ^= 1;  // in the title
+    const std::string keyA = std::string(kKeyA) + '\0';
+    const std::string keysBA = std::string(kKeyB) + '\0' + kKeyA + '\0' + '\0';
+    struct Case {
+        const char* name;
+        std::string package;
+        DWORD type;  // of PublicKey; REG_NONE: no such value
+        std::string value;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"unsigned, no PublicKey: as before", ExamplePackageBytes(), REG_NONE, "", today},
+        {"signed, no PublicKey", SignedExampleBytes('A'), REG_NONE, "", checked},
+        {"signed by the REG_SZ key", SignedExampleBytes('A'), REG_SZ, keyA, checked},
+        {"signed by the second REG_MULTI_SZ key", SignedExampleBytes('A'), REG_MULTI_SZ, keysBA, checked},
+        {"signed by another key", SignedExampleBytes('B'), REG_SZ, keyA,
+         {Text(IDS_CHECKING_SIGNATURE), Text(IDS_NOT_SIGNED)}},
+        {"unsigned, REG_MULTI_SZ keys", ExamplePackageBytes(), REG_MULTI_SZ, keysBA, {Text(IDS_NOT_SIGNED)}},
+        {"signature does not verify", damaged, REG_NONE, "", {Text(IDS_CHECKING_SIGNATURE), Text(IDS_PACKAGE_DAMAGED)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetRoot({{"a.dll", "old a"}});
+        if (c.type == REG_NONE) {
+            RegDeleteValueA(product.Get(), "PublicKey");
+        } else {
+            ASSERT_EQ(RegSetValueExA(product.Get(), "PublicKey", 0, c.type, reinterpret_cast<const BYTE*>(c.value.data()),
+                                     static_cast<DWORD>(c.value.size())),
+                      ERROR_SUCCESS);
+        }
+        const std::string folder = NewCaseFolder("signed");
+        ASSERT_TRUE(WriteFileBytes(folder + "\\p.dvk", c.package));
+        EXPECT_EQ(UpdateAndClose(folder), c.lines);
+        const Tree applied = {{"a.dll", "0123456789"}, {"readme.txt", "abc"}};
+        const Tree unchanged = {{"a.dll", "old a"}};
+        EXPECT_EQ(ListTree(Root()), c.lines.back() == Text(IDS_UPDATE_COMPLETE) ? applied : unchanged);
+    }
+    product.Reset();
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Example");
 }
 
 // The package deleted or cut short after it was listed: told, nothing applied, ends.

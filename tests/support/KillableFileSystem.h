@@ -35,6 +35,9 @@ public:
         return real_.HasNoLinkBelowRoot(root, path);
     }
     bool CanOpenForReading(const std::string& path) override { return real_.CanOpenForReading(path); }
+    bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
+        return real_.HasNoLinkBelowRoot(root, path);
+    }
     bool Exists(const std::string& path) override { return real_.Exists(path); }
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
     bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,

@@ -4,6 +4,7 @@
 
 #include "package/PackageWriter.h"
 #include "package/PatchPackage.h"
+#include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkRunner.h"
 #include "tools/dvk/CodePage1252.h"
@@ -37,6 +38,15 @@ TEST_F(DvkInspectTest, InfoJsonGivesWhatTheReaderReadsInUtf8) {
     EXPECT_EQ(run.out, ReadFileBytes(std::string(DVK_GOLDEN_DIR) + "/info-mixed.json"));
 }
 
+// The signer as the PublicKey value writes it; each entry's SHA-256 as
+// sha256sum prints it.
+TEST_F(DvkInspectTest, InfoJsonOfASignedPackageNamesItsSigner) {
+    Write("signed.dvk", SignedExampleBytes('A'));
+    DvkRun run = RunDvk({"info", "--json", "signed.dvk"}, dir_.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, ReadFileBytes(std::string(DVK_GOLDEN_DIR) + "/info-signed.json"));
+}
+
 TEST_F(DvkInspectTest, InfoJsonOfAPackageWithoutEntriesKeepsTheStoredCount) {
     std::string bytes;
     AppendString(bytes, "Vide");
@@ -55,24 +65,25 @@ TEST_F(DvkInspectTest, InfoTableShowsHeaderAndOneRowPerEntry) {
     DvkRun run = RunDvk({"info", Write("mixed.dvk", MixedPackage())});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> lines = run.OutLines();
-    ASSERT_EQ(lines.size(), 9u) << run.out;
+    ASSERT_EQ(lines.size(), 10u) << run.out;
     EXPECT_EQ(lines[0], "Title:         Correctif \xE2\x80\x93 \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(lines[1], "Registry key:  Software\\\xC3\x89" "diteur\\Produit");
     EXPECT_EQ(lines[2], "Entries:       3");
     EXPECT_EQ(lines[3], "File size:     " + std::to_string(MixedPackage().size()) + " bytes");
-    EXPECT_EQ(lines[5].find("Index"), 0u);
+    EXPECT_EQ(lines[4], "Signature:     unsigned");
+    EXPECT_EQ(lines[6].find("Index"), 0u);
     // Offsets as the writer placed them: a header of 57 bytes (title 16,
     // key 25, count, three slots), then each record after the one before.
-    EXPECT_EQ(lines[6], "    0          57  yes       0x02          10  app.exe    bin\\app.exe");
-    EXPECT_EQ(lines[7], "    1          92  no        0x81           5  lisez-moi  LISEZ-MOI \xE2\x82\xAC.txt");
-    EXPECT_EQ(lines[8], "    2         128  no        0x00           0  vide       vide.txt");
+    EXPECT_EQ(lines[7], "    0          57  yes       0x02          10  app.exe    bin\\app.exe");
+    EXPECT_EQ(lines[8], "    1          92  no        0x81           5  lisez-moi  LISEZ-MOI \xE2\x82\xAC.txt");
+    EXPECT_EQ(lines[9], "    2         128  no        0x00           0  vide       vide.txt");
 }
 
 TEST_F(DvkInspectTest, VerifyPassesASoundPackage) {
     DvkRun run = RunDvk({"verify", Write("mixed.dvk", MixedPackage())});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, dir_.File("mixed.dvk") + ": sound, 3 entries, " + std::to_string(MixedPackage().size()) +
-                           " bytes\n");
+                           " bytes\nsignature: unsigned\n");
     EXPECT_EQ(run.err, "");
 }
 

@@ -415,16 +415,21 @@ TEST_F(ApplyEngineTest, TargetsThatCannotBeCreatedAreReported) {
     fs::create_directories(root_ + "/folder.dat");
     Install("keep.txt", "keep");
     const auto before = SnapshotTree(root_);
-    for (const char* target : {"no-such-dir\\file.txt", "folder.dat"}) {
+    const std::string tooLong(300, 'n');  // longer than any file name may be
+    for (const std::string& target : {std::string("no-such-dir\\file.txt"), std::string("folder.dat"), tooLong}) {
         sink_.lines.clear();
         package_.Close();
         EXPECT_FALSE(Apply({{0, "s", "keep.txt", "changed"}, {0, "s", target, "x"}})) << target;
-        EXPECT_EQ(sink_.lines.back(), "Impossible d'\xE9" "crire le fichier : " + std::string(target));
+        EXPECT_EQ(sink_.lines.back(), "Impossible d'\xE9" "crire le fichier : " + target);
         EXPECT_EQ(SnapshotTree(root_), before) << target;
+        EXPECT_TRUE(journals_->List().empty()) << target << ": the undo is whole";
     }
 }
 
 TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges) {
+#ifdef _WIN32
+    GTEST_SKIP() << "nobody can write to an open package on Windows (Win32ApplyTest)";
+#endif
     Install("a.bin", "old");
     const auto before = SnapshotTree(root_);
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("cut.dvk"), kKey,
@@ -439,6 +444,9 @@ TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges)
 }
 
 TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
+#ifdef _WIN32
+    GTEST_SKIP() << "nobody can write to an open package on Windows (Win32ApplyTest)";
+#endif
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("changed.dvk"), kKey, {{0, "s", "a.bin", "12345"}}));
     std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
     bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"

@@ -40,6 +40,9 @@ const Expected kExpected[] = {
     {119, "Une mise \xE0 jour interrompue n'a pas pu \xEAtre annul\xE9" "e enti\xE8rement. Fermez les programmes du "
           "produit puis relancez Dravlek."},
     {120, "Une autre mise \xE0 jour est en cours. Relancez Dravlek quand elle sera termin\xE9" "e."},
+    {122, "Ce fichier de mise \xE0 jour n'est pas sign\xE9 par l'\xE9" "diteur du produit. Aucun fichier n'a \xE9t\xE9 "
+          "modifi\xE9."},
+    {123, "V\xE9rification de la signature du fichier de mise \xE0 jour..."},
 };
 
 TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {

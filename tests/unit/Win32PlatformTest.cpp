@@ -14,6 +14,7 @@
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
 #include "tests/support/EngineFixtures.h"
+#include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -35,6 +36,11 @@ public:
         return RegSetValueExA(key_.Get(), "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
     }
     void DeletePath() { RegDeleteValueA(key_.Get(), "Path"); }
+    bool SetValue(const char* name, DWORD type, const std::string& bytes) {
+        return RegSetValueExA(key_.Get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+    }
+    void DeleteValue(const char* name) { RegDeleteValueA(key_.Get(), name); }
 
 private:
     std::string path_;
@@ -97,6 +103,38 @@ TEST(Win32RegistryLookupTest, FindsAKeyWrittenByRegAddInEitherView) {
         std::system(("reg delete \"HKLM\\" + key + "\" /f" + view + " >nul 2>&1").c_str());
         EXPECT_FALSE(lookup.FindInstallRoot(key)) << "deleted" << view;
     }
+}
+
+TEST(Win32RegistryLookupTest, ReadsPublicKeyStringsBesidePath) {
+    ScratchKey key("Keys");
+    std::string path("C:\\Prog\0", 8);
+    ASSERT_TRUE(key.SetValue("Path", REG_SZ, path));
+    Win32RegistryLookup lookup;
+    using Keys = std::optional<std::vector<std::string>>;
+    struct Case {
+        const char* why;
+        DWORD type;
+        std::string bytes;
+        Keys keys;
+    };
+    const Case cases[] = {
+        {"string", REG_SZ, std::string("k1\0", 3), Keys({"k1"})},
+        {"string without NUL", REG_SZ, "k1", Keys({"k1"})},
+        {"text after a NUL", REG_SZ, std::string("k1\0k2\0", 6), Keys({"k1"})},
+        {"multi-string", REG_MULTI_SZ, std::string("k1\0k2\0\0", 7), Keys({"k1", "k2"})},
+        {"empty multi-string", REG_MULTI_SZ, std::string("\0\0", 2), Keys(std::vector<std::string>())},
+        {"a number: trusts nothing", REG_DWORD, std::string("\x01\x00\x00\x00", 4), Keys(std::vector<std::string>())},
+        {"binary: trusts nothing", REG_BINARY, kKeyA, Keys(std::vector<std::string>())},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(key.SetValue("PublicKey", c.type, c.bytes)) << c.why;
+        EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), c.keys) << c.why;
+    }
+    key.DeleteValue("PublicKey");
+    EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "no PublicKey value";
+    ASSERT_TRUE(key.SetValue("PublicKey", REG_SZ, kKeyA));
+    ASSERT_TRUE(key.SetValue("Path", REG_SZ, std::string("Prog\0", 5)));
+    EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "read only where the Path is usable";
 }
 
 // A Unix symbolic link made by ln under Wine (which starts Unix programs;
@@ -204,6 +242,16 @@ TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
     EXPECT_EQ(SnapshotTree(root_), before);
     EXPECT_NE(GetFileAttributesA(Target("locked.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     SetFileAttributesA(Target("locked.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Win32ApplyTest, NobodyWritesToAPackageWhileItIsOpen) {
+    ASSERT_TRUE(WriteFileBytes(dir_.File("open.dvk"), ExamplePackageBytes()));
+    ASSERT_TRUE(package_.Open(dir_.File("open.dvk")));
+    HANDLE writer = CreateFileA(dir_.File("open.dvk").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer got in while the package was open";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    package_.Close();
 }
 
 // Held open by another program without delete sharing, as a running program

@@ -17,6 +17,8 @@ public:
     // Creates the temporary file; false (with a reason) when it cannot.
     bool Create(std::string& error);
     std::ostream& Stream() { return out_; }
+    // Where the bytes go until Commit.
+    const std::filesystem::path& TempPath() const { return tempPath_; }
     // Closes the temporary file and renames it to the final name, replacing
     // any file of that name; false (with a reason) when anything failed.
     bool Commit(std::string& error);

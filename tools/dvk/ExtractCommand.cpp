@@ -18,7 +18,7 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: dvk extract PKG --to DIR [--quiet]\n"
+    "Usage: dvk extract PKG --to DIR [--quiet] [--trust PUBFILE]...\n"
     "\n"
     "Applies the package to DIR exactly as the updater applies it to the\n"
     "install root that the registry names: every required file must already be\n"
@@ -32,7 +32,12 @@ const char kHelp[] =
     "the update is complete.\n"
     "\n"
     "  --to DIR   the folder that stands in for the install root\n"
-    "  --quiet    print only the last status line\n";
+    "  --quiet    print only the last status line\n"
+    "  --trust PUBFILE\n"
+    "             act as for a product whose PublicKey value holds this key\n"
+    "             (PEM, or the base64 line): only a package signed by one of\n"
+    "             the keys given is applied. May be repeated. A signed package\n"
+    "             is always checked first, with or without --trust.\n";
 
 // Prints the updater's status lines as they come, or keeps only the last one.
 class PrintingSink : public StatusSink {
@@ -56,7 +61,7 @@ int Fail(const std::string& message, int status = kExitFailed) {
 }  // namespace
 
 int RunExtract(const std::vector<std::string>& args) {
-    CommandLine line({"help", "quiet"}, {"to"});
+    CommandLine line({"help", "quiet"}, {"to", "trust"}, {"trust"});
     std::string error;
     if (!line.Parse(args, error)) return Fail(error + " (see dvk extract --help)", kExitUsage);
     if (line.Has("help")) {
@@ -117,6 +122,8 @@ int RunExtract(const std::vector<std::string>& args) {
             return Fail("an interrupted extract into '" + dir +
                         "' could not be undone wholly (a file in use?); its journal is kept for the next try");
     }
+    std::vector<std::string> trusted;
+    if (!ReadTrustedKeys(line.Values("trust"), trusted, error)) return Fail(error);
 
     PatchPackage package;
     if (!NarrowSystemPath(file, packagePath) || !package.Open(packagePath)) {
@@ -131,6 +138,7 @@ int RunExtract(const std::vector<std::string>& args) {
 
     FixedInstallRootLookup lookup;
     lookup.Set(package.GetRegistryKey(), root);
+    if (line.Has("trust")) lookup.SetTrustedKeys(package.GetRegistryKey(), trusted);
     PrintingSink sink(line.Has("quiet"));
     const bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
     if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");

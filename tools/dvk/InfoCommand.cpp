@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/Crypto.h"
+#include "engine/PublicKeyText.h"
 #include "tools/dvk/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
@@ -10,17 +12,22 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: dvk info PKG [--json]\n"
+    "Usage: dvk info PKG [--json] [--trust PUBFILE]...\n"
     "\n"
     "Shows the package's title, registry key and entry count, then one line per\n"
     "entry: its index, record offset, required flag, flags byte, data size,\n"
     "source name and target name. Names are shown converted from code page 1252.\n"
     "A damaged package is not shown: the first rule it breaks is reported (see\n"
-    "dvk verify).\n"
+    "dvk verify). The signature line says 'unsigned', 'signed by KEY' (KEY as\n"
+    "the registry value PublicKey holds it) or 'signature invalid'.\n"
     "\n"
-    "  --json   print one JSON object instead: file, title, registryKey,\n"
-    "           entryCount (as stored) and entries, each with index,\n"
-    "           recordOffset, required, flags, size, source and target\n";
+    "  --json           print one JSON object instead: file, title, registryKey,\n"
+    "                   entryCount (as stored), signature ('unsigned', 'valid'\n"
+    "                   or 'invalid'), signer (KEY or null) and entries, each\n"
+    "                   with index, recordOffset, required, flags, size, source,\n"
+    "                   target and sha256 (of its data, in hex)\n"
+    "  --trust PUBFILE  exit status 1 unless the package is signed by one of the\n"
+    "                   keys given (PEM, or the base64 line). May be repeated.\n";
 
 std::string Hex2(unsigned value) {
     char text[8];
@@ -43,12 +50,56 @@ std::string PadRight(const std::string& text, std::size_t width) {
     return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
-std::string AsJson(const std::string& file, const PackageContents& contents) {
+const char* SignatureStateName(SignatureState state) {
+    switch (state) {
+        case SignatureState::kUnsigned: return "unsigned";
+        case SignatureState::kValid: return "valid";
+        case SignatureState::kInvalid: return "invalid";
+    }
+    return "invalid";
+}
+
+// The SHA-256 of an entry's data in hex, read through the reader's own
+// primitives; "" when the file cannot be read.
+std::string EntryDigest(PackageStream& stream, const PackageEntry& entry) {
+    stream.DiscardBuffer();
+    stream.Seek(entry.recordOffset);
+    stream.ReadByte();
+    stream.ReadInt32();
+    stream.ReadString();
+    stream.ReadString();
+    Sha256 hash;
+    std::vector<char> block(256 * 1024);
+    for (std::int64_t remaining = entry.dataSize > 0 ? entry.dataSize : 0; remaining > 0;) {
+        const std::size_t want = remaining < static_cast<std::int64_t>(block.size()) ? static_cast<std::size_t>(remaining)
+                                                                                   : block.size();
+        if (stream.Read(block.data(), want) != want) return "";
+        hash.Update(block.data(), want);
+        remaining -= static_cast<std::int64_t>(want);
+    }
+    std::optional<Sha256Digest> digest = hash.Finish();
+    if (!digest || stream.Failed()) return "";
+    std::string hex;
+    for (std::uint8_t byte : *digest) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        hex += pair;
+    }
+    return hex;
+}
+
+std::string AsJson(const std::string& file, const PackageContents& contents, const SignatureFinding& signature,
+                   PackageStream& stream) {
     std::string json = "{\n";
     json += "  \"file\": " + JsonString(file) + ",\n";
     json += "  \"title\": " + JsonString(Cp1252ToUtf8(contents.title)) + ",\n";
     json += "  \"registryKey\": " + JsonString(Cp1252ToUtf8(contents.registryKey)) + ",\n";
     json += "  \"entryCount\": " + std::to_string(contents.entryCount) + ",\n";
+    json += "  \"signature\": " + JsonString(SignatureStateName(signature.state)) + ",\n";
+    json += std::string("  \"signer\": ") +
+            (signature.state == SignatureState::kValid ? JsonString(PublicKeyBase64(signature.trailer->publicKey))
+                                                       : "null") +
+            ",\n";
     json += "  \"entries\": [";
     for (std::size_t i = 0; i < contents.entries.size(); ++i) {
         const PackageEntry& entry = contents.entries[i];
@@ -57,19 +108,21 @@ std::string AsJson(const std::string& file, const PackageContents& contents) {
                 ", \"required\": " + (entry.IsRequired() ? "true" : "false") +
                 ", \"flags\": " + std::to_string(entry.flags) + ", \"size\": " + std::to_string(entry.dataSize) +
                 ", \"source\": " + JsonString(Cp1252ToUtf8(entry.sourceName)) +
-                ", \"target\": " + JsonString(Cp1252ToUtf8(entry.targetName)) + "}";
+                ", \"target\": " + JsonString(Cp1252ToUtf8(entry.targetName)) +
+                ", \"sha256\": " + JsonString(EntryDigest(stream, entry)) + "}";
     }
     json += contents.entries.empty() ? "]\n" : "\n  ]\n";
     return json + "}\n";
 }
 
-std::string AsTable(const PackageContents& contents, std::int64_t fileSize) {
+std::string AsTable(const PackageContents& contents, std::int64_t fileSize, const SignatureFinding& signature) {
     std::string text;
     text += "Title:         " + Cp1252ToUtf8(contents.title) + "\n";
     text += "Registry key:  " + Cp1252ToUtf8(contents.registryKey) + "\n";
     text += "Entries:       " + std::to_string(contents.entries.size());
     if (contents.entryCount < 0) text += " (the header says " + std::to_string(contents.entryCount) + ")";
     text += "\nFile size:     " + std::to_string(fileSize) + " bytes\n";
+    text += "Signature:     " + signature.Describe() + "\n";
     if (contents.entries.empty()) return text;
 
     std::size_t sourceWidth = 6;
@@ -90,7 +143,7 @@ std::string AsTable(const PackageContents& contents, std::int64_t fileSize) {
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
-    CommandLine line({"help", "json"}, {});
+    CommandLine line({"help", "json"}, {"trust"}, {"trust"});
     std::string error;
     if (!line.Parse(args, error)) return ReportError("info", error + " (see dvk info --help)", kExitUsage);
     if (line.Has("help")) {
@@ -107,6 +160,13 @@ int RunInfo(const std::vector<std::string>& args) {
     if (!result.IsSound()) {
         return ReportError("info", "'" + file + "' is damaged: " + DescribePackageCheck(result), kExitFailed);
     }
-    PrintOut(line.Has("json") ? AsJson(file, contents) : AsTable(contents, stream.Size()));
+    std::vector<std::string> trusted;
+    if (!ReadTrustedKeys(line.Values("trust"), trusted, error)) return ReportError("info", error, kExitFailed);
+    const SignatureFinding signature = InspectSignature(stream, contents);
+    PrintOut(line.Has("json") ? AsJson(file, contents, signature, stream)
+                              : AsTable(contents, stream.Size(), signature));
+    if (line.Has("trust") && !IsTrustedSigner(signature.state, signature.trailer, trusted)) {
+        return ReportError("info", file + ": not signed by a trusted key", kExitFailed);
+    }
     return kExitOk;
 }

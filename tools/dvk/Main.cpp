@@ -14,11 +14,15 @@ const char kHelp[] =
     "\n"
     "Commands:\n"
     "  pack OUT.dvk --title TEXT --key KEY DIR|--list FILE [--required GLOB]...\n"
-    "                             make a package from a folder or a file list\n"
-    "  info PKG [--json]          show the title, registry key and entries\n"
-    "  verify PKG                 check a package as the updater would\n"
-    "  extract PKG --to DIR [--quiet]\n"
+    "       [--sign KEYFILE]      make a package from a folder or a file list\n"
+    "  info PKG [--json] [--trust PUBFILE]...\n"
+    "                             show the title, registry key, signature and entries\n"
+    "  verify PKG [--trust PUBFILE]...\n"
+    "                             check a package as the updater would\n"
+    "  extract PKG --to DIR [--quiet] [--trust PUBFILE]...\n"
     "                             apply a package to DIR as the updater would\n"
+    "  keygen KEYFILE             make a signing key (KEYFILE and KEYFILE.pub)\n"
+    "  sign PKG --key KEYFILE     sign a package, replacing any signature\n"
     "\n"
     "'dvk COMMAND --help' describes a command. Exit status: 0 success, 1 failure\n"
     "(bad input, a broken package, an update not applied), 2 a wrong command line.\n"
@@ -42,6 +46,8 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(args);
     if (command == "verify") return RunVerify(args);
     if (command == "extract") return RunExtract(args);
+    if (command == "keygen") return RunKeygen(args);
+    if (command == "sign") return RunSign(args);
     WriteText(stderr, "dvk: unknown command '" + command + "' (see dvk --help)\n");
     return kExitUsage;
 }

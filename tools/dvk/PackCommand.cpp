@@ -10,6 +10,7 @@
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/PackPlan.h"
+#include "tools/dvk/PackageSigner.h"
 #include "tools/dvk/ProgressBar.h"
 #include "tools/dvk/SystemText.h"
 
@@ -18,8 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kHelp[] =
-    "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]...\n"
-    "       dvk pack OUT.dvk --title TEXT --key KEY --list FILE [--required GLOB]...\n"
+    "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]... [--sign KEYFILE]\n"
+    "       dvk pack OUT.dvk --title TEXT --key KEY --list FILE [--required GLOB]... [--sign KEYFILE]\n"
     "\n"
     "Makes a package. With DIR, every regular file below DIR becomes an entry\n"
     "whose target name is its path relative to DIR with '\\' separators; the\n"
@@ -37,6 +38,7 @@ const char kHelp[] =
     "                   unless they are already installed. '*' and '?' stay\n"
     "                   within a folder, '**' crosses folders, '/' and '\\' are\n"
     "                   the same, case is ignored. May be repeated.\n"
+    "  --sign KEYFILE   sign the package with this private key (see dvk sign)\n"
     "\n"
     "Titles and names are stored in code page 1252. A name with a character that\n"
     "has no cp1252 byte, a name the updater would refuse (absolute, '..', ':',\n"
@@ -97,7 +99,7 @@ int Fail(const std::string& message, int status = kExitFailed) {
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
-    CommandLine line({"help"}, {"title", "key", "list", "required"}, {"required"});
+    CommandLine line({"help"}, {"title", "key", "list", "required", "sign"}, {"required"});
     std::string error;
     if (!line.Parse(args, error)) return Fail(error + " (see dvk pack --help)", kExitUsage);
     if (line.Has("help")) {
@@ -131,6 +133,10 @@ int RunPack(const std::vector<std::string>& args) {
         return Fail("the registry key must be a path below HKEY_LOCAL_MACHINE such as 'Software\\Maker\\Product'");
     }
 
+    // The key is read first: a missing or wrong key must not cost a whole pack.
+    SigningKey signingKey;
+    if (line.Has("sign") && !signingKey.Load(line.Value("sign"), error)) return Fail(error);
+
     PackPlan plan;
     if (fromList) {
         if (!plan.AddList(line.Value("list"), error)) return Fail(error);
@@ -155,7 +161,16 @@ int RunPack(const std::vector<std::string>& args) {
                                   : "cannot write the package (disk full?)");
     }
     if (!WriteEntries(writer, plan, error)) return Fail(error);
-    if (!writer.Finish()) return Fail("cannot write the package (disk full?)");
+    if (!writer.Finish() || !file.Stream().flush()) return Fail("cannot write the package (disk full?)");
+    if (line.Has("sign")) {
+        std::error_code code;
+        const std::uintmax_t written = fs::file_size(file.TempPath(), code);
+        if (code) return Fail("cannot read back '" + file.TempPath().u8string() + "'");
+        if (!AppendSignature(file.TempPath(), static_cast<std::int64_t>(written), false, file.Stream(), signingKey,
+                             error)) {
+            return Fail(error);
+        }
+    }
     if (!file.Commit(error)) return Fail(error);
 
     const std::size_t count = plan.Items().size();

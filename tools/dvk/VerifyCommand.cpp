@@ -5,7 +5,7 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: dvk verify PKG\n"
+    "Usage: dvk verify PKG [--trust PUBFILE]...\n"
     "\n"
     "Checks the package as the updater does before it uses one: both header\n"
     "strings and the entry count complete, an offset table that fits the file,\n"
@@ -15,12 +15,20 @@ const char kHelp[] =
     "per entry plus its names).\n"
     "A sound package prints one line on stdout and exits with 0; otherwise the\n"
     "first rule broken and its byte offset are printed on stderr and the exit\n"
-    "status is 1.\n";
+    "status is 1.\n"
+    "\n"
+    "A second line tells the signature: 'unsigned' or 'signed by KEY', KEY in\n"
+    "the form of the registry value PublicKey. A signature that does not verify\n"
+    "is reported on stderr with exit status 1, as the updater refuses the package.\n"
+    "\n"
+    "  --trust PUBFILE  apply the rule of a product whose PublicKey holds this\n"
+    "                   key (PEM, or the base64 line): exit status 1 unless the\n"
+    "                   package is signed by one of the keys given. May be repeated.\n";
 
 }  // namespace
 
 int RunVerify(const std::vector<std::string>& args) {
-    CommandLine line({"help"}, {});
+    CommandLine line({"help"}, {"trust"}, {"trust"});
     std::string error;
     if (!line.Parse(args, error)) return ReportError("verify", error + " (see dvk verify --help)", kExitUsage);
     if (line.Has("help")) {
@@ -37,7 +45,18 @@ int RunVerify(const std::vector<std::string>& args) {
     PackageCheckResult result;
     if (!InspectPackage(file, stream, contents, result, error)) return ReportError("verify", error, kExitFailed);
     if (!result.IsSound()) return ReportError("verify", file + ": " + DescribePackageCheck(result), kExitFailed);
+    std::vector<std::string> trusted;
+    if (!ReadTrustedKeys(line.Values("trust"), trusted, error)) return ReportError("verify", error, kExitFailed);
     PrintOut(file + ": sound, " + std::to_string(contents.entries.size()) + " entries, " +
              std::to_string(stream.Size()) + " bytes\n");
+    const SignatureFinding signature = InspectSignature(stream, contents);
+    if (signature.state == SignatureState::kInvalid) {
+        return ReportError("verify", file + ": signature invalid: the updater refuses the package as damaged",
+                           kExitFailed);
+    }
+    PrintOut("signature: " + signature.Describe() + "\n");
+    if (line.Has("trust") && !IsTrustedSigner(signature.state, signature.trailer, trusted)) {
+        return ReportError("verify", file + ": not signed by a trusted key", kExitFailed);
+    }
     return kExitOk;
 }

@@ -123,7 +123,8 @@ public:
     }
 
     bool Remove(const std::string& path) override {
-        return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+        // A name too long for the system, or below a file, cannot be there either.
+        return ::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENAMETOOLONG || errno == ENOTDIR;
     }
 
     // Names differ by case here; "x/./y" and "x//y" are still "x/y".

@@ -67,6 +67,42 @@ std::optional<std::string> Win32RegistryLookup::ReadPathValue(HKEY key) {
     return std::nullopt;
 }
 
+std::optional<std::vector<std::string>> Win32RegistryLookup::FindTrustedKeys(const std::string& productKey) {
+    std::optional<REGSAM> view = FindProductView(productKey);
+    if (!view) return std::nullopt;
+    UniqueRegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey.c_str(), 0, KEY_READ | *view, key.Put()) != ERROR_SUCCESS) {
+        return std::vector<std::string>();  // gone since the view was chosen: trust nothing
+    }
+    return ReadPublicKeyValue(key.Get());
+}
+
+std::optional<std::vector<std::string>> Win32RegistryLookup::ReadPublicKeyValue(HKEY key) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, "PublicKey", nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+        std::vector<char> bytes(size + 1);
+        LONG status = RegQueryValueExA(key, "PublicKey", nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        std::vector<std::string> keys;
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_MULTI_SZ)) return keys;
+        // Only the bytes returned count; a REG_SZ ends at its first NUL.
+        std::string text(bytes.data(), size < bytes.size() ? size : bytes.size());
+        if (type == REG_SZ) text = text.substr(0, text.find('\0'));
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\0', start);
+            if (end == std::string::npos) end = text.size();
+            if (end > start) keys.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return keys;
+    }
+    return std::vector<std::string>();
+}
+
 std::unique_ptr<InstallRootLookup> CreateSystemInstallRootLookup() {
     return std::make_unique<Win32RegistryLookup>();
 }

@@ -1,8 +1,10 @@
-// The install root from the registry: HKEY_LOCAL_MACHINE\<product key>, value "Path".
+// The install root from the registry: HKEY_LOCAL_MACHINE\<product key>, value
+// "Path"; the trusted keys from the value "PublicKey" beside it.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "engine/InstallRootLookup.h"
@@ -17,6 +19,8 @@ public:
 
     // The root from the view FindProductView chooses.
     std::optional<std::string> FindInstallRoot(const std::string& productKey) override;
+    // Read in the view FindProductView chooses; nothing when none has a usable "Path".
+    std::optional<std::vector<std::string>> FindTrustedKeys(const std::string& productKey) override;
 
     // The one place that decides which view speaks for the product: the
     // first where its key holds a usable "Path" (IsUsableInstallRoot after
@@ -28,6 +32,10 @@ public:
     // bytes the query returned, environment references expanded for
     // REG_EXPAND_SZ; nothing when missing, empty or not a string.
     static std::optional<std::string> ReadPathValue(HKEY key);
+    // The strings of a "PublicKey" value: REG_SZ (up to its first NUL) or
+    // REG_MULTI_SZ (every non-empty string); nothing when missing; an empty
+    // list when it has another type, which then trusts nothing.
+    static std::optional<std::vector<std::string>> ReadPublicKeyValue(HKEY key);
 
 private:
     std::vector<REGSAM> views_;

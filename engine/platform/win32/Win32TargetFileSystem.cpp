@@ -216,7 +216,11 @@ public:
         std::wstring pathW = WidePath(path);
         if (DeleteFileW(pathW.c_str())) return true;
         DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        // A name too long for the system, or invalid, cannot be there either.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE ||
+            error == ERROR_INVALID_NAME) {
+            return true;
+        }
         // A backup of a read-only file is read-only too.
         if (error == ERROR_ACCESS_DENIED && SetFileAttributesW(pathW.c_str(), FILE_ATTRIBUTE_NORMAL)) {
             return DeleteFileW(pathW.c_str()) != 0;

@@ -1,0 +1,32 @@
+// The signature of a package and the product's trust rule: what a signed
+// package proves before any file changes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/InstallRootLookup.h"
+#include "engine/StatusSink.h"
+#include "package/PatchPackage.h"
+
+enum class SignatureState { kUnsigned, kValid, kInvalid };
+
+// Hashes every byte before the trailer through the stream and checks the
+// trailer's signature with the trailer's key. kInvalid also when the file
+// cannot be read to the trailer (it changed since it was opened).
+SignatureState CheckSignature(PackageStream& stream, const std::optional<SignatureTrailer>& trailer);
+
+// The trust rule. Without a key list (the product registered no PublicKey)
+// every package passes; with one, only a valid signature by one of the keys
+// (texts as ParsePublicKeyText takes them; those holding no valid key are
+// skipped, so a list of none trusts nothing).
+bool IsTrustedSigner(SignatureState state, const std::optional<SignatureTrailer>& trailer,
+                     const std::optional<std::vector<std::string>>& trustedKeys);
+
+// The apply's signature step, after the install root is known and before any
+// Test line: for a signed package the checking line, then the damaged-package
+// line if the signature does not verify; then, when the product trusts keys
+// and the package is unsigned or signed by another key, the not-signed line.
+// False when the apply must stop (the last line says why).
+bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup);

@@ -1,0 +1,44 @@
+// dvk keygen: makes the publisher's signing key.
+#include "engine/PublicKeyText.h"
+#include "tools/dvk/Command.h"
+#include "tools/dvk/CommandLine.h"
+#include "tools/dvk/SigningKey.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dvk keygen KEYFILE\n"
+    "\n"
+    "Makes a new ECDSA P-256 key for signing packages. The private key goes to\n"
+    "KEYFILE (PEM PKCS#8, readable by its owner only; an existing file is never\n"
+    "replaced), the public key to KEYFILE.pub (PEM). Prints the line to store in\n"
+    "the product's registry value PublicKey, beside Path, and the command that\n"
+    "stores it. From then on the updater applies only packages signed with\n"
+    "this key to that product: keep KEYFILE secret, and keep a copy.\n";
+
+int Fail(const std::string& message, int status = kExitFailed) {
+    return ReportError("keygen", message, status);
+}
+
+}  // namespace
+
+int RunKeygen(const std::vector<std::string>& args) {
+    CommandLine line({"help"}, {});
+    std::string error;
+    if (!line.Parse(args, error)) return Fail(error + " (see dvk keygen --help)", kExitUsage);
+    if (line.Has("help")) {
+        PrintOut(kHelp);
+        return kExitOk;
+    }
+    if (line.Operands().size() != 1) return Fail("give exactly one key file (see dvk keygen --help)", kExitUsage);
+
+    const std::string keyFile = line.Operands()[0];
+    SigningKey key;
+    if (!key.Generate(error) || !key.Save(keyFile, keyFile + ".pub", error)) return Fail(error);
+    const std::string value = PublicKeyBase64(key.PublicKey());
+    PrintOut(keyFile + ": private key (keep it secret); " + keyFile + ".pub: public key\n" +
+             "PublicKey value:\n" + value + "\n" +
+             "Register it beside the product's Path value (replace the key by the product's own):\n" +
+             "reg add \"HKLM\\Software\\Maker\\Product\" /v PublicKey /t REG_SZ /d " + value + " /f\n");
+    return kExitOk;
+}

@@ -1,0 +1,150 @@
+#include "tools/dvk/SigningKey.h"
+
+#ifdef _WIN32
+
+namespace {
+const char kNotAvailable[] = "keygen and signing are not available in the Windows build of dvk; use the Linux build";
+}
+
+SigningKey::~SigningKey() = default;
+bool SigningKey::Generate(std::string& error) {
+    error = kNotAvailable;
+    return false;
+}
+bool SigningKey::Save(const std::string&, const std::string&, std::string& error) const {
+    error = kNotAvailable;
+    return false;
+}
+bool SigningKey::Load(const std::string&, std::string& error) {
+    error = kNotAvailable;
+    return false;
+}
+bool SigningKey::Sign(const Sha256Digest&, EcSignature&, std::string& error) const {
+    error = kNotAvailable;
+    return false;
+}
+
+#else
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <openssl/core_names.h>
+#include <openssl/ecdsa.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+namespace {
+
+EVP_PKEY* Key(void* key) {
+    return static_cast<EVP_PKEY*>(key);
+}
+
+// A stdio file that closes itself.
+struct FileCloser {
+    void operator()(std::FILE* file) const {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+SigningKey::~SigningKey() {
+    EVP_PKEY_free(Key(key_));
+}
+
+bool SigningKey::Generate(std::string& error) {
+    EVP_PKEY_free(Key(key_));
+    key_ = EVP_EC_gen("P-256");
+    if (key_ == nullptr) {
+        error = "OpenSSL could not make a P-256 key";
+        return false;
+    }
+    return TakePublicKey(error);
+}
+
+bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const {
+    // Owner-only from the start: the key never exists with wider permissions.
+    const int descriptor = open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0) {
+        error = "cannot create '" + keyFile + "' (it must not exist yet)";
+        return false;
+    }
+    UniqueFile file(fdopen(descriptor, "wb"));
+    if (!file) {
+        close(descriptor);
+        error = "cannot write '" + keyFile + "'";
+        return false;
+    }
+    const bool keyWritten = PEM_write_PKCS8PrivateKey(file.get(), Key(key_), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+                            std::fflush(file.get()) == 0;
+    if (!keyWritten) {
+        file.reset();
+        unlink(keyFile.c_str());
+        error = "cannot write '" + keyFile + "'";
+        return false;
+    }
+    UniqueFile pub(std::fopen(publicFile.c_str(), "wb"));
+    if (!pub || PEM_write_PUBKEY(pub.get(), Key(key_)) != 1 || std::fflush(pub.get()) != 0) {
+        error = "cannot write '" + publicFile + "'";
+        return false;
+    }
+    return true;
+}
+
+bool SigningKey::Load(const std::string& keyFile, std::string& error) {
+    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
+    if (!file) {
+        error = "'" + keyFile + "': cannot read the file";
+        return false;
+    }
+    EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
+    char group[32] = {};
+    if (key == nullptr || !EVP_PKEY_is_a(key, "EC") ||
+        EVP_PKEY_get_group_name(key, group, sizeof group, nullptr) != 1 || std::string(group) != "prime256v1") {
+        EVP_PKEY_free(key);
+        error = "'" + keyFile + "' holds no P-256 private key in PEM (make one with dvk keygen)";
+        return false;
+    }
+    EVP_PKEY_free(Key(key_));
+    key_ = key;
+    return TakePublicKey(error);
+}
+
+bool SigningKey::TakePublicKey(std::string& error) {
+    // The uncompressed point, whatever form the key file used.
+    EVP_PKEY_set_utf8_string_param(Key(key_), OSSL_PKEY_PARAM_EC_POINT_CONVERSION_FORMAT, "uncompressed");
+    std::size_t length = 0;
+    if (EVP_PKEY_get_octet_string_param(Key(key_), OSSL_PKEY_PARAM_ENCODED_PUBLIC_KEY, publicKey_.data(),
+                                        publicKey_.size(), &length) != 1 ||
+        length != publicKey_.size() || publicKey_[0] != 0x04) {
+        error = "OpenSSL could not give the key's public point";
+        return false;
+    }
+    return true;
+}
+
+bool SigningKey::Sign(const Sha256Digest& digest, EcSignature& signature, std::string& error) const {
+    error = "OpenSSL could not sign";
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(Key(key_), nullptr);
+    if (context == nullptr) return false;
+    unsigned char der[80];
+    std::size_t derLength = sizeof der;
+    const bool signedDigest = EVP_PKEY_sign_init(context) == 1 &&
+                              EVP_PKEY_sign(context, der, &derLength, digest.data(), digest.size()) == 1;
+    EVP_PKEY_CTX_free(context);
+    if (!signedDigest) return false;
+    // OpenSSL gives DER; the trailer holds r and s as 32 bytes each.
+    const unsigned char* cursor = der;
+    ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(derLength));
+    if (sig == nullptr) return false;
+    const bool split = BN_bn2binpad(ECDSA_SIG_get0_r(sig), signature.data(), 32) == 32 &&
+                       BN_bn2binpad(ECDSA_SIG_get0_s(sig), signature.data() + 32, 32) == 32;
+    ECDSA_SIG_free(sig);
+    return split;
+}
+
+#endif

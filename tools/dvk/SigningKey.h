@@ -1,0 +1,35 @@
+// The publisher's private P-256 key: made, stored, loaded and used to sign,
+// through OpenSSL. The Windows build of dvk verifies with CNG but does not
+// sign: there every call fails with a message saying so.
+#pragma once
+
+#include <string>
+
+#include "engine/Crypto.h"
+#include "package/SignatureTrailer.h"
+
+class SigningKey {
+public:
+    SigningKey() = default;
+    ~SigningKey();
+    SigningKey(const SigningKey&) = delete;
+    SigningKey& operator=(const SigningKey&) = delete;
+
+    // A new random key.
+    bool Generate(std::string& error);
+    // Writes the private key as PEM PKCS#8 to a new file only its owner may
+    // read (an existing file is never replaced), and the public key as PEM.
+    bool Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const;
+    // Reads a PEM private key (PKCS#8, or OpenSSL's "EC PRIVATE KEY") on P-256.
+    bool Load(const std::string& keyFile, std::string& error);
+
+    const EcPublicKey& PublicKey() const { return publicKey_; }
+    // The signature r||s of a digest.
+    bool Sign(const Sha256Digest& digest, EcSignature& signature, std::string& error) const;
+
+private:
+    bool TakePublicKey(std::string& error);
+
+    void* key_ = nullptr;  // EVP_PKEY*, kept out of this header
+    EcPublicKey publicKey_{};
+};
