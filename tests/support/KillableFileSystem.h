@@ -31,9 +31,6 @@ public:
     std::string TargetPath(const std::string& root, const std::string& name) const override {
         return real_.TargetPath(root, name);
     }
-    bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
-        return real_.HasNoLinkBelowRoot(root, path);
-    }
     bool CanOpenForReading(const std::string& path) override { return real_.CanOpenForReading(path); }
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
         return real_.HasNoLinkBelowRoot(root, path);
