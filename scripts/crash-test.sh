@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Crash test: kills the Windows program (kill -9 of its Wine process) at
-# random moments of a large update, and checks after every kill that each
-# target is wholly old or wholly new: never truncated, mixed or missing. Half
-# of the kills come while the targets are being replaced, each time from the
-# old versions (the files that earlier kills left behind stay). Then
-# runs the same update to the end and checks that the install root holds
-# exactly the new files and no staging or backup file.
+# random moments of a large update, half of the kills while the targets are
+# being replaced. After every kill the program is started again, as a user
+# would, without choosing a package: its start undoes the interrupted update
+# from the journal (and says so in a box, which is answered). Then every
+# target of the package must be old, all together (or all new when the kill
+# came after the last replacement), with nothing else in the install root
+# and nothing left in the journal folder. Finally the same update runs to the
+# end: the install root must hold exactly the new files.
 #
 #   crash-test.sh PROGRAM.exe START-UPDATE.exe DVK.exe [KILLS]
 # Needs an X display for the dialogs (run it through with-xvfb.sh).
@@ -25,7 +27,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/new/bin" "$work/new/data" "$work/old/bin" "$work/old/data" "$work/run"
+mkdir -p "$work/new/bin" "$work/new/data" "$work/old/bin" "$work/old/data" "$work/run" "$work/no-package"
 log="$work/wine.log"
 
 # The update: 120 files, 10 of them 1.5 MiB, some new to the installation.
@@ -52,25 +54,37 @@ wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -
 run_dir=$(winepath -w "$work/run")
 program_w=$(winepath -w "$program")
 
-# Every target must hash as its old or its new version; one that did not
-# exist before may also still be missing.
-check_targets() {
-  local bad=0 name new_sum old_sum now
-  while read -r new_sum name; do
-    old_sum=$(awk -v n="$name" '$2 == n { print $1 }' "$work/old.sums")
-    if [ -f "$install_root/$name" ]; then
-      now=$(sha256sum "$install_root/$name" | cut -d' ' -f1)
-      if [ "$now" != "$new_sum" ] && [ "$now" != "$old_sum" ]; then
-        echo "  $name is neither old nor new ($(stat -c %s "$install_root/$name") bytes)"; bad=1
-      fi
-    elif [ -n "$old_sum" ]; then
-      echo "  $name is missing"; bad=1
-    fi
-  done <"$work/new.sums"
-  return $bad
+no_package_dir=$(winepath -w "$work/no-package")
+journal_dir=$(winepath -u "$(wine cmd /c 'echo %ProgramData%' 2>/dev/null </dev/null | tr -d '\r')\Dravlek\Update")
+
+# Which whole tree the install root holds: "old", "new", or "mixed" with the
+# differences shown.
+tree_state() {
+  local now
+  now=$(cd "$install_root" && find . -type f | sort | xargs -r sha256sum)
+  if [ "$now" = "$(cat "$work/old.sums")" ]; then echo old
+  elif [ "$now" = "$(cat "$work/new.sums")" ]; then echo new
+  else
+    echo mixed
+    diff <(echo "$now") "$work/old.sums" | grep '^[<>]' | head -n 8 | sed 's/^/  against the old tree: /' >&2
+  fi
 }
 
 count_new() { ( cd "$install_root" && sha256sum -c "$work/new.sums" 2>/dev/null | grep -c ': OK$' ) || true; }
+
+# Starts the program without a package to choose; prints the text of the box
+# its start showed (empty when there was none).
+start_and_recover() {
+  wine "$start_update" --recover "$program_w" "$no_package_dir" >"$work/recover.txt" 2>"$log" </dev/null \
+    || { cat "$log"; echo "crash-test: the start after a kill failed"; exit 1; }
+  head -n 1 "$work/recover.txt" | tr -d '\r'
+}
+
+# Whatever another test left in the prefix's journal folder is recovered first.
+start_and_recover >/dev/null
+if [ -n "$(ls -A "$journal_dir" 2>/dev/null)" ]; then
+  echo "crash-test: the journal folder $journal_dir is not empty before the test"; exit 1
+fi
 
 # How long an update takes here, measured on a copy, so that half of the
 # kills can be spread over it; the other half are aimed at the replacement of
@@ -87,27 +101,21 @@ wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -
 echo "crash-test: a whole update takes about ${duration_ms} ms here"
 
 # Whether this run has started replacing targets, or has staged every file
-# and is about to: files of this run are newer than the marker.
+# and is about to: seen from the files written since the marker, whatever
+# the staging names are (a target among them, or as many others as targets).
+cut -c67- "$work/new.sums" | sed 's|^\./||' >"$work/targets.txt"
 commit_reached() {
-  local staged replaced
-  staged=$(find "$install_root" -name '*.~dvk*.new' -newer "$work/marker" 2>/dev/null | wc -l)
-  replaced=$(find "$install_root" -type f ! -name '*.~dvk*' -newer "$work/marker" 2>/dev/null | head -n 1)
-  [ "$staged" -ge 120 ] || [ -n "$replaced" ]
+  local written staged replaced
+  written=$(cd "$install_root" && find . -type f -newer "$work/marker" 2>/dev/null | sed 's|^\./||')
+  replaced=$(printf '%s\n' "$written" | grep -c -F -x -f "$work/targets.txt" || true)
+  staged=$(printf '%s\n' "$written" | grep -v -c -F -x -f "$work/targets.txt" || true)
+  [ "$staged" -ge 120 ] || [ "$replaced" -ge 1 ]
 }
 
-# Puts the old versions back (and removes files new to the installation),
-# keeping whatever staging and backup files the kills left: a kill during the
-# replacement then always meets targets still to be changed.
-restore_old_targets() {
-  local sum name
-  while read -r sum name; do
-    if [ -f "$work/old/$name" ]; then cp "$work/old/$name" "$install_root/$name"; else rm -f "$install_root/$name"; fi
-  done <"$work/new.sums"
-}
-
+expected_undone=$(printf 'Une mise \xe0 jour interrompue a \xe9t\xe9 annul\xe9e : les fichiers du produit sont revenus \xe0 leur \xe9tat pr\xe9c\xe9dent.')
 failures=0
+inside=0
 for k in $(seq 1 "$kills"); do
-  [ $((k % 2)) -eq 1 ] && restore_old_targets
   touch "$work/marker"; sleep 0.01
   wine "$start_update" "$program_w" "$run_dir" >"$log" 2>&1 </dev/null \
     || { cat "$log"; echo "crash-test: could not start an update"; exit 1; }
@@ -126,21 +134,37 @@ for k in $(seq 1 "$kills"); do
   pids=$(pgrep -f "$program_pattern" || true)
   [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
   while pgrep -f "$program_pattern" >/dev/null; do sleep 0.05; done
-  leftovers=$(find "$install_root" -name '*.~dvk*' | wc -l)
-  if check_targets; then
-    echo "kill $k $when: every target whole ($(count_new) of 120 new, $leftovers staging/backup files left)"
-  else
-    echo "kill $k $when: FAILED"; failures=$((failures + 1))
-  fi
+  new_at_kill=$(count_new)
+  [ "$new_at_kill" -gt 0 ] && [ "$new_at_kill" -lt 120 ] && inside=$((inside + 1))
+
+  box=$(start_and_recover)
+  state=$(tree_state)
+  journals=$(ls -A "$journal_dir" 2>/dev/null | wc -l)
+  case "$box" in
+    "") said="no box" ;;
+    "$expected_undone") said="box: undone" ;;
+    *) said="box: $box" ;;
+  esac
+  verdict=ok
+  [ "$state" = mixed ] && verdict="FAILED: the install root is neither the old nor the new tree"
+  [ "$journals" -ne 0 ] && verdict="FAILED: $journals file(s) left in the journal folder"
+  [ "$state" = new ] && [ -n "$box" ] && verdict="FAILED: a finished update was reported"
+  [ "$state" = old ] && [ "$new_at_kill" -gt 0 ] && [ "$box" != "$expected_undone" ] && verdict="FAILED: undone without the box"
+  echo "kill $k $when: $new_at_kill of 120 new at the kill; after the restart ($said) every target $state: $verdict"
+  [ "$verdict" = ok ] || failures=$((failures + 1))
+  # The next kill starts from the old versions again.
+  if [ "$state" != old ]; then rm -rf "$install_root"; cp -r "$work/old" "$install_root"; fi
 done
+if [ "$inside" -lt $((kills / 4)) ]; then
+  echo "crash-test: only $inside kills came while some targets were new and others old"; failures=$((failures + 1))
+fi
 
 echo "crash-test: the same update, run to the end"
 wine "$start_update" --finish "$program_w" "$run_dir" >"$work/last.txt" 2>"$log" </dev/null \
   || { cat "$log"; echo "crash-test: the final run failed"; exit 1; }
 last=$(head -n 1 "$work/last.txt")
-( cd "$install_root" && sha256sum --quiet -c "$work/new.sums" ) || { echo "crash-test: the final tree differs"; failures=$((failures + 1)); }
-extra=$(cd "$install_root" && find . -type f | sort | diff - <(cut -c67- "$work/new.sums" | sort) || true)
-if [ -n "$extra" ]; then echo "crash-test: unexpected files:"; echo "$extra"; failures=$((failures + 1)); fi
+[ "$(tree_state)" = new ] || { echo "crash-test: the final tree differs"; failures=$((failures + 1)); }
+[ -z "$(ls -A "$journal_dir" 2>/dev/null)" ] || { echo "crash-test: a journal was left"; failures=$((failures + 1)); }
 expected_last=$(printf 'Mise \xe0 jour termin\xe9e. Cliquez sur Fermer.')
 if [ "$(printf '%s' "$last" | tr -d '\r')" != "$expected_last" ]; then
   echo "crash-test: last status line was: $last"; failures=$((failures + 1))
@@ -148,4 +172,4 @@ fi
 
 wine reg delete 'HKLM\Software\DravlekCrashTest' /f >"$log" 2>&1 </dev/null || true
 if [ "$failures" -ne 0 ]; then echo "crash-test: $failures failure(s)"; exit 1; fi
-echo "crash-test: $kills kills, every target always wholly old or new; final tree exact, nothing left behind"
+echo "crash-test: $kills kills ($inside with the targets part old, part new), each undone or finished at the next start; final tree exact, nothing left behind"

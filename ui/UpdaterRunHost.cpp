@@ -1,9 +1,6 @@
 #include "ui/UpdaterRunHost.h"
 
-#include <memory>
-
 #include "engine/ApplyEngine.h"
-#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/UpdateRun.h"
 #include "ui/PackageSelectDialog.h"
@@ -15,36 +12,13 @@ constexpr char kCaption[] = "Dravlek";
 
 }  // namespace
 
-UpdaterRunHost::~UpdaterRunHost() {
-    if (!instanceMutex_) return;
-    ReleaseMutex(instanceMutex_);
-    CloseHandle(instanceMutex_);
-}
-
 bool UpdaterRunHost::TakeInstanceLock() {
-    // Global\: one updater per machine, across sessions (SYSTEM and a user).
-    instanceMutex_ = CreateMutexA(nullptr, FALSE, "Global\\DravlekUpdate");
-    // A holder that ended without letting go leaves it abandoned: free.
-    const DWORD wait = instanceMutex_ ? WaitForSingleObject(instanceMutex_, 0) : WAIT_FAILED;
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
-    // Taken by another updater, or not even opened (made under another
-    // account): either way this run must not touch the install root.
-    if (instanceMutex_) CloseHandle(instanceMutex_);
-    instanceMutex_ = nullptr;
-    return false;
+    startup_.emplace();
+    return startup_->FirstInstance();
 }
 
 RecoveryOutcome UpdaterRunHost::RecoverInterruptedUpdates() {
-    try {
-        // A folder that can be neither found nor made holds no journal.
-        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
-        if (!journals) return RecoveryOutcome::kNothingFound;
-        std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-        return ::RecoverInterruptedUpdates(*journals, *files);
-    } catch (...) {
-        // Out of memory halfway: what was not finished waits for the next start.
-        return RecoveryOutcome::kIncomplete;
-    }
+    return startup_->RecoverInterruptedUpdates();
 }
 
 bool UpdaterRunHost::Apply(PatchPackage& package, StatusSink& sink) {
@@ -56,15 +30,11 @@ void UpdaterRunHost::ShowUsage() {
 }
 
 void UpdaterRunHost::ShowAnotherInstance() {
-    MessageBoxA(nullptr, LoadMessageString(IDS_ALREADY_RUNNING).c_str(), kCaption, MB_OK | MB_ICONWARNING);
+    ShowAlreadyRunningBox();
 }
 
 void UpdaterRunHost::ShowRecovery(RecoveryOutcome outcome) {
-    if (outcome == RecoveryOutcome::kUndone) {
-        MessageBoxA(nullptr, LoadMessageString(IDS_UPDATE_UNDONE).c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
-    } else if (outcome == RecoveryOutcome::kIncomplete) {
-        MessageBoxA(nullptr, LoadMessageString(IDS_UNDO_INCOMPLETE).c_str(), kCaption, MB_OK | MB_ICONWARNING);
-    }
+    ShowRecoveryBox(outcome);
 }
 
 bool UpdaterRunHost::Confirm() {

@@ -4,14 +4,16 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/RunHost.h"
+#include "ui/StartupGuard.h"
 #include "ui/dialog/Application.h"
 
 class UpdaterRunHost : public RunHost {
 public:
     // The selection dialog becomes application's main window while it runs.
     explicit UpdaterRunHost(Application& application) : application_(application) {}
-    ~UpdaterRunHost() override;
     UpdaterRunHost(const UpdaterRunHost&) = delete;
     UpdaterRunHost& operator=(const UpdaterRunHost&) = delete;
 
@@ -28,5 +30,6 @@ public:
 
 private:
     Application& application_;
-    HANDLE instanceMutex_ = nullptr;
+    // Taken by TakeInstanceLock and held until the host goes, at the end of the run.
+    std::optional<StartupGuard> startup_;
 };

@@ -6,9 +6,12 @@
 // last status line, then the milliseconds from the progress dialog's
 // appearance to Close being enabled. With --listing it only measures the
 // milliseconds from the program's start to its selection dialog shown with
-// every row, prints them and the row count, and cancels.
+// every row, prints them and the row count, and cancels. With --recover it
+// only starts the program (in a folder without packages), answers the
+// message box its start shows, if any, printing the box's text (nothing when
+// there was none), then closes the selection dialog and waits for the end.
 //
-//   start-update.exe [--finish | --listing] PROGRAM FOLDER
+//   start-update.exe [--finish | --listing | --recover] PROGRAM FOLDER
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +32,35 @@ HWND WaitForDialog(DWORD processId, const char* caption, HWND owner, DWORD timeo
 int Fail(const char* what) {
     std::fprintf(stderr, "start-update: %s\n", what);
     return 1;
+}
+
+// A message box is a dialog whose text is the static control 0xFFFF; the
+// selection dialog has the same caption but a package list.
+bool IsMessageBox(HWND dialog) {
+    return GetDlgItem(dialog, 0xFFFF) != nullptr && GetDlgItem(dialog, 1001) == nullptr;
+}
+
+// Answers the start's box, if one comes, and cancels the selection dialog.
+int Recover(HANDLE process, DWORD processId) {
+    std::string boxText;
+    HWND select = nullptr;
+    bool found = WaitFor([&] {
+        HWND dialog = FindDialog(processId, "Dravlek", nullptr);
+        if (dialog == nullptr) return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        if (!IsMessageBox(dialog)) {
+            select = dialog;
+            return true;
+        }
+        boxText = WindowText(GetDlgItem(dialog, 0xFFFF));
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        WaitFor([&] { return !IsWindow(dialog); }, 5000);
+        return false;
+    }, 60000);
+    if (!found) return Fail("neither a box nor the selection dialog appeared");
+    if (select != nullptr) PostMessageA(select, WM_COMMAND, IDCANCEL, 0);
+    if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0) return Fail("the program did not end");
+    std::printf("%s\n", boxText.c_str());
+    return 0;
 }
 
 }  // namespace
@@ -52,8 +84,9 @@ int main(int argc, char** argv) {
     std::string mode = argc == 4 ? argv[1] : "";
     bool finish = mode == "--finish";
     bool listing = mode == "--listing";
-    if (finish || listing) ++argv, --argc;
-    if (argc != 3) return Fail("usage: start-update.exe [--finish | --listing] PROGRAM FOLDER");
+    bool recover = mode == "--recover";
+    if (finish || listing || recover) ++argv, --argc;
+    if (argc != 3) return Fail("usage: start-update.exe [--finish | --listing | --recover] PROGRAM FOLDER");
     DWORD started = GetTickCount();
     std::string commandLine = std::string("\"") + argv[1] + "\"";
     STARTUPINFOA startup{};
@@ -63,9 +96,15 @@ int main(int argc, char** argv) {
         return Fail("cannot start the program");
     }
     CloseHandle(process.hThread);
+    if (recover) {
+        int status = Recover(process.hProcess, process.dwProcessId);
+        CloseHandle(process.hProcess);
+        return status;
+    }
 
     HWND select = WaitForDialog(process.dwProcessId, "Dravlek", nullptr, 30000);
     if (select == nullptr) return Fail("the selection dialog did not appear");
+    if (IsMessageBox(select)) return Fail(("a box came first: " + WindowText(GetDlgItem(select, 0xFFFF))).c_str());
     HWND list = GetDlgItem(select, 1001);
     LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (listing) {

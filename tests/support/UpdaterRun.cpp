@@ -149,8 +149,20 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
         problem_ = "CreateProcess failed: " + std::to_string(GetLastError());
         return;
     }
-    if (!WaitFor([&] { return (selection_ = FindDialog(process_.dwProcessId, "Dravlek", nullptr)) != nullptr; },
-                 20000)) {
+    // A box the start shows (a recovery, another instance) has the same
+    // caption as the selection dialog: its text is kept and it is answered.
+    WaitFor([&] {
+        HWND dialog = FindDialog(process_.dwProcessId, "Dravlek", nullptr);
+        if (dialog != nullptr && GetDlgItem(dialog, 0xFFFF) != nullptr && GetDlgItem(dialog, 1001) == nullptr) {
+            startBoxes_.push_back(WindowText(GetDlgItem(dialog, 0xFFFF)));
+            PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            WaitFor([&] { return !IsWindowVisible(dialog); }, 5000);
+            return false;
+        }
+        selection_ = dialog;
+        return selection_ != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+    }, 20000);
+    if (selection_ == nullptr) {
         problem_ = "the selection dialog did not appear";
         return;
     }

@@ -52,6 +52,10 @@ public:
     bool Ready() const { return ready_; }
     const std::string& Problem() const { return problem_; }
 
+    // The texts of the boxes the start showed before the selection dialog
+    // (each answered with OK), in order.
+    const std::vector<std::string>& StartBoxes() const { return startBoxes_; }
+
     HWND Selection() const { return selection_; }
     HWND Item(int id) const { return GetDlgItem(selection_, id); }
     DWORD ProcessId() const { return process_.dwProcessId; }
@@ -78,4 +82,5 @@ private:
     HWND selection_ = nullptr;
     bool ready_ = false;
     std::string problem_;
+    std::vector<std::string> startBoxes_;
 };

@@ -1,6 +1,8 @@
 // The Windows side of the engine under the real registry and the real file
 // replacement calls (run under Wine by the Windows build's tests).
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -142,14 +144,16 @@ bool MakeWineLink(const std::string& folder, const std::string& name, const std:
     std::string command = "ln -s " + target + " " + name;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
+    // Zeroed: for a Unix program Wine may leave the handles unset, and closing
+    // a stale value could close another handle of this process.
+    PROCESS_INFORMATION process = {};
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") ||
         !CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
     for (int wait = 0; wait < 100 && GetFileAttributesA((folder + "\\" + name).c_str()) == INVALID_FILE_ATTRIBUTES;
          ++wait) {
         Sleep(20);  // the handle does not tell when ln ends
@@ -281,6 +285,127 @@ TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
     release.join();
     EXPECT_TRUE(applied);
     EXPECT_EQ(ReadFileBytes(Target("busy.exe")), "new");
+}
+
+// The owner and DACL of a file as a security descriptor string; "" when
+// they cannot be read.
+std::string OwnerAndDacl(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return "";
+    }
+    char* text = nullptr;
+    std::string result;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        result = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+}
+
+bool SetOwnerAndDacl(const std::string& path, const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+    if (owner) what |= OWNER_SECURITY_INFORMATION;
+    DWORD error = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, what, owner, nullptr, dacl,
+                                        nullptr);
+    LocalFree(descriptor);
+    return error == ERROR_SUCCESS;
+}
+
+TEST_F(Win32ApplyTest, AReplacedFileKeepsTheOldFilesOwnerAndPermissions) {
+    struct Case {
+        const char* why;
+        const char* sddl;
+    };
+    const Case cases[] = {
+        {"as created: inherited from the folder", ""},
+        {"administrators only", "D:P(A;;FA;;;BA)"},
+        {"everyone may read, administrators write", "D:P(A;;FA;;;BA)(A;;FR;;;WD)"},
+        {"owned by the administrators group", "O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)"},
+        // Wine keeps a DACL only as Unix mode bits: this row is the one whose
+        // loss shows there too (the others read back as a new file's would).
+        {"everyone may change it", "D:P(A;;FA;;;BA)(A;;FA;;;WD)"},
+    };
+    for (const Case& c : cases) {
+        std::string target = Target("secured.dll");
+        ASSERT_TRUE(WriteFileBytes(target, "old")) << c.why;
+        if (*c.sddl) {
+            ASSERT_TRUE(SetOwnerAndDacl(target, c.sddl)) << c.why;
+        }
+        const std::string before = OwnerAndDacl(target);
+        ASSERT_NE(before, "") << c.why;
+        EXPECT_TRUE(Apply({{0, "s", "secured.dll", "new"}})) << c.why;
+        EXPECT_EQ(ReadFileBytes(target), "new") << c.why;
+        EXPECT_EQ(OwnerAndDacl(target), before) << c.why;
+        package_.Close();
+        SetOwnerAndDacl(target, "D:P(A;;FA;;;WD)");
+        DeleteFileA(target.c_str());
+    }
+}
+
+// A file below a path longer than MAX_PATH, reached the only way the system
+// allows: the wide API with the "\\?\" prefix.
+std::wstring LongForm(const std::string& path) {
+    std::string backslashed = path;
+    for (char& c : backslashed) if (c == '/') c = '\\';
+    return L"\\\\?\\" + std::wstring(backslashed.begin(), backslashed.end());
+}
+
+bool WriteLongPathFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    return CloseHandle(file) && ok;
+}
+
+std::string ReadLongPathFile(const std::string& path) {
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(65536, '\0');
+    DWORD read = 0;
+    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+TEST_F(Win32ApplyTest, TargetsBeyondMaxPathAreReplacedAndCreated) {
+    // About 300 characters with the target name, staging names longer still.
+    std::string root = root_;
+    std::vector<std::string> folders;
+    while (root.size() < 270) {
+        root += "\\" + std::string(40, 'd');
+        folders.push_back(root);
+        ASSERT_TRUE(CreateDirectoryW(LongForm(root).c_str(), nullptr)) << root.size();
+    }
+    std::string rootValue = root + std::string(1, '\0');
+    ASSERT_TRUE(key_.SetPath(REG_SZ, rootValue.data(), static_cast<DWORD>(rootValue.size())));
+    const std::string old = root + "\\existing-library.dll";
+    const std::string added = root + "\\added-readme.txt";
+    ASSERT_GT(old.size(), static_cast<std::size_t>(MAX_PATH));
+    ASSERT_TRUE(WriteLongPathFile(old, "old"));
+
+    EXPECT_TRUE(Apply({{kRequiredFlag, "s", "existing-library.dll", "new"}, {0, "s", "added-readme.txt", "added"}}));
+    EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_UPDATE_COMPLETE));
+    EXPECT_EQ(ReadLongPathFile(old), "new");
+    EXPECT_EQ(ReadLongPathFile(added), "added");
+
+    DeleteFileW(LongForm(old).c_str());
+    DeleteFileW(LongForm(added).c_str());
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        EXPECT_TRUE(RemoveDirectoryW(LongForm(*folder).c_str())) << "nothing else was left in " << *folder;
+    }
 }
 
 }  // namespace

@@ -63,3 +63,7 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;                
 using UniqueFileHandle = UniqueHandle<HANDLE, &::CloseHandle, -1>;               // CreateFile
 using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, -1>;                 // FindFirstFile
 using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey>;                    // RegOpenKeyEx
+
+// LocalFree gives back null on success: as a BOOL, the other way round.
+inline BOOL FreeLocalMemory(HLOCAL memory) { return LocalFree(memory) == nullptr; }
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &FreeLocalMemory>;                // security descriptors

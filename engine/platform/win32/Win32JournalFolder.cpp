@@ -1,5 +1,6 @@
 // Journals on Windows: every append is flushed with FlushFileBuffers; the
-// program's folder is <CommonAppData>\Dravlek\Update\.
+// program's folder is <CommonAppData>\Dravlek\Update\, for administrators
+// only, and only journals that administrators wrote are listed.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -7,6 +8,8 @@
 #include <cstdio>
 
 #include "engine/JournalFolder.h"
+#include "engine/platform/win32/Win32AdminOnlyFolder.h"
+#include "engine/platform/win32/Win32WidePath.h"
 
 namespace {
 
@@ -42,7 +45,13 @@ public:
         HANDLE find = FindFirstFileA(Path("*.journal").c_str(), &found);
         if (find == INVALID_HANDLE_VALUE) return names;
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+            // A journal that a user without administrator rights put here
+            // is not one of ours: recovering it would let that user have
+            // files renamed and deleted with the updater's rights.
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                IsOwnedByAdministrators(WidePath(Path(found.cFileName)))) {
+                names.push_back(found.cFileName);
+            }
         } while (FindNextFileA(find, &found));
         FindClose(find);
         std::sort(names.begin(), names.end());
@@ -111,12 +120,25 @@ std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory) {
     return std::make_unique<Win32JournalFolder>(directory);
 }
 
+namespace {
+
+// Creates the folder when missing and keeps it for administrators only. Any
+// user may create folders below ProgramData: one made in advance by such a
+// user is taken back (owner and DACL), or, when that is refused, not used.
+bool MakeAdminOnlyFolder(const std::string& directory) {
+    if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    return MakeAdminOnly(WidePath(directory));
+}
+
+}  // namespace
+
 std::unique_ptr<JournalFolder> OpenSystemJournalFolder() {
     char base[MAX_PATH];
     if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return nullptr;
+    // The parent too: its owner could otherwise swap the Update folder.
     std::string directory = std::string(base) + "\\Dravlek";
-    CreateDirectoryA(directory.c_str(), nullptr);
+    if (!MakeAdminOnlyFolder(directory)) return nullptr;
     directory += "\\Update";
-    if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+    if (!MakeAdminOnlyFolder(directory)) return nullptr;
     return OpenJournalFolder(directory);
 }

@@ -1,9 +1,11 @@
-// Target files on Windows, through the ANSI API: target names are ANSI bytes.
+// Target files on Windows. Target names are ANSI bytes; they reach the system
+// through the wide API in the "\\?\" form, so that a path longer than
+// MAX_PATH is written like any other.
 #include <windows.h>
 
-#include <cstdio>
-
 #include "engine/TargetFileSystem.h"
+#include "engine/platform/win32/Win32FileSecurity.h"
+#include "engine/platform/win32/Win32WidePath.h"
 #include "engine/platform/win32/UniqueHandle.h"
 
 namespace {
@@ -58,49 +60,53 @@ private:
 // file over the target in one step, so that the target is never missing, even
 // if the process is killed in between. On a volume without hard links (FAT),
 // ReplaceFile does it in two steps: target to backup, then the new file in.
-bool ReplaceOnce(const std::string& replacement, const std::string& target, const std::string& backup) {
+bool ReplaceOnce(const std::wstring& replacement, const std::wstring& target, const std::wstring& backup) {
     // A program that holds the target open without delete sharing blocks the
     // rename, and the removal of a second link too: find out before making one.
-    HANDLE probe = CreateFileA(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return false;
     CloseHandle(probe);
 
-    if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
-        if (MoveFileExA(replacement.c_str(), target.c_str(), kMoveFlags)) return true;
+    if (CreateHardLinkW(backup.c_str(), target.c_str(), nullptr)) {
+        if (MoveFileExW(replacement.c_str(), target.c_str(), kMoveFlags)) return true;
         DWORD error = GetLastError();
-        DeleteFileA(backup.c_str());
+        DeleteFileW(backup.c_str());
         SetLastError(error);
         return false;
     }
     DWORD linkError = GetLastError();
     if (linkError != ERROR_INVALID_FUNCTION && linkError != ERROR_NOT_SUPPORTED) return false;
 
-    if (ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
+    if (ReplaceFileW(target.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
     DWORD error = GetLastError();
     // The old file already went to the backup name but the new one could not
     // take its place: put the old one back.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExA(backup.c_str(), target.c_str(), kMoveFlags);
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(backup.c_str(), target.c_str(), kMoveFlags);
     SetLastError(error);
     return false;
 }
 
 // Where the system puts an existing file or folder once every link is
 // followed ("\\?\C:\..."), without a trailing backslash; "" when it cannot say.
-std::string FinalPath(const std::string& path) {
-    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::string();
-    std::string final(MAX_PATH, '\0');
-    DWORD length = GetFinalPathNameByHandleA(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+// Wine cannot name a path longer than MAX_PATH there (ERROR_MORE_DATA, and
+// no size): tooLong then tells so.
+std::wstring FinalPath(const std::string& path, bool& tooLong) {
+    tooLong = false;
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::wstring();
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
     if (length >= final.size()) {
         final.resize(length);
-        length = GetFinalPathNameByHandleA(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+        length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
     }
+    tooLong = length == 0 && GetLastError() == ERROR_MORE_DATA;
     CloseHandle(handle);
-    if (length == 0 || length >= final.size()) return std::string();
+    if (length == 0 || length >= final.size()) return std::wstring();
     final.resize(length);
-    if (final.back() == '\\') final.pop_back();
+    if (final.back() == L'\\') final.pop_back();
     return final;
 }
 
@@ -108,16 +114,21 @@ std::string FinalPath(const std::string& path) {
 // Wine a Unix symbolic link to a file looks like a plain file, but the
 // system still resolves it to where it points.
 bool ResolvesInto(const std::string& path, const std::string& folder) {
-    const std::string file = FinalPath(path);
-    const std::string parent = FinalPath(folder);
-    const std::size_t separator = file.rfind('\\');
-    return !parent.empty() && separator != std::string::npos && file.compare(0, separator, parent) == 0 &&
+    bool tooLong = false;
+    const std::wstring file = FinalPath(path, tooLong);
+    // Only Wine fails so, and only its Unix links escape the attribute check
+    // that comes before this; a Windows link never does.
+    if (file.empty() && tooLong) return true;
+    const std::wstring parent = FinalPath(folder, tooLong);
+    if (parent.empty() && tooLong) return true;
+    const std::size_t separator = file.rfind(L'\\');
+    return !parent.empty() && separator != std::wstring::npos && file.compare(0, separator, parent) == 0 &&
            separator == parent.size();
 }
 
 // Whether every folder of path after its first skip bytes is a real folder
 // and its last component, if there, no link. A junction, a symbolic link or
-// a mount point carries FILE_ATTRIBUTE_REPARSE_POINT, and GetFileAttributesA
+// a mount point carries FILE_ATTRIBUTE_REPARSE_POINT, and GetFileAttributesW
 // reports the link's own attributes without following it (under Wine a Unix
 // symbolic link to a folder shows the same way).
 bool NoReparsePointAfter(const std::string& path, std::size_t skip) {
@@ -129,7 +140,7 @@ bool NoReparsePointAfter(const std::string& path, std::size_t skip) {
         const std::string component = path.substr(end, next - end);
         end = next + 1;
         if (component.empty() || component == ".") continue;
-        DWORD attributes = GetFileAttributesA(path.substr(0, next).c_str());
+        DWORD attributes = GetFileAttributesW(WidePath(path.substr(0, next)).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             DWORD error = GetLastError();
             return last && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
@@ -155,18 +166,19 @@ public:
     }
 
     bool CanOpenForReading(const std::string& path) override {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) return false;
-        std::fclose(file);
+        HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(file);
         return true;
     }
 
     bool Exists(const std::string& path) override {
-        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override {
-        HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<Win32OutputFile>(handle);
@@ -174,7 +186,10 @@ public:
 
     bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
                               const std::string& backup) override {
-        DWORD attributes = GetFileAttributesA(target.c_str());
+        std::wstring replacementW = WidePath(replacement);
+        std::wstring targetW = WidePath(target);
+        std::wstring backupW = WidePath(backup);
+        DWORD attributes = GetFileAttributesW(targetW.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
         // A read-only target was not meant to be changed: the update stops.
         if (attributes & FILE_ATTRIBUTE_READONLY) {
@@ -184,18 +199,22 @@ public:
         // The new file takes over the old one's hidden and system marks.
         DWORD carried = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-        if (carried != 0) SetFileAttributesA(replacement.c_str(), carried);
-        return RetryWhileInUse([&] { return ReplaceOnce(replacement, target, backup); });
+        if (carried != 0) SetFileAttributesW(replacementW.c_str(), carried);
+        // And its permissions: a file the old one's DACL kept from some users
+        // must not become readable or writable to them by being updated.
+        if (!CopyOwnerAndDacl(targetW, replacementW)) return false;
+        return RetryWhileInUse([&] { return ReplaceOnce(replacementW, targetW, backupW); });
     }
 
     bool MoveReplacing(const std::string& from, const std::string& to) override {
-        return RetryWhileInUse([&] {
-            return MoveFileExA(from.c_str(), to.c_str(), kMoveFlags) != 0;
-        });
+        std::wstring fromW = WidePath(from);
+        std::wstring toW = WidePath(to);
+        return RetryWhileInUse([&] { return MoveFileExW(fromW.c_str(), toW.c_str(), kMoveFlags) != 0; });
     }
 
     bool Remove(const std::string& path) override {
-        if (DeleteFileA(path.c_str())) return true;
+        std::wstring pathW = WidePath(path);
+        if (DeleteFileW(pathW.c_str())) return true;
         DWORD error = GetLastError();
         // A name too long for the system, or invalid, cannot be there either.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE ||
@@ -203,8 +222,8 @@ public:
             return true;
         }
         // A backup of a read-only file is read-only too.
-        if (error == ERROR_ACCESS_DENIED && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-            return DeleteFileA(path.c_str()) != 0;
+        if (error == ERROR_ACCESS_DENIED && SetFileAttributesW(pathW.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            return DeleteFileW(pathW.c_str()) != 0;
         }
         return false;
     }
