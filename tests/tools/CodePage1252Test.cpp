@@ -1,7 +1,7 @@
 // UTF-8 <-> code page 1252: the table, the round trip and the refusals.
 #include <gtest/gtest.h>
 
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
 #include "tests/support/KillableFileSystem.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 #include "tools/dvk/ExtractJournalFolder.h"
 #include "tools/dvk/LocaleTargetFileSystem.h"
 

@@ -7,7 +7,7 @@
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkRunner.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "tests/tools/DvkRunner.h"
 #include "tests/tools/DvkTrees.h"
 #include "tests/support/TestFiles.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 
 namespace {
 
@@ -116,7 +116,9 @@ TEST_F(DvkSignTest, PackSignEqualsSignAndSigningAgainReplacesTheTrailer) {
         {"signed again by another key", {"sign", packed, "--key", Path("b.pem")}, keyB},
     };
     for (const Step& step : steps) {
-        if (!step.args.empty()) EXPECT_EQ(RunDvk(step.args).status, 0) << step.why;
+        if (!step.args.empty()) {
+            EXPECT_EQ(RunDvk(step.args).status, 0) << step.why;
+        }
         const std::string bytes = ReadFileBytes(packed);
         ASSERT_EQ(bytes.size(), plain.size() + 137) << step.why << ": one trailer";
         EXPECT_EQ(bytes.substr(0, plain.size()), plain) << step.why;
@@ -164,7 +166,9 @@ TEST_F(DvkSignTest, TheTrustRuleDecidesTheExitStatusOfVerifyInfoAndExtract) {
         DvkRun run = RunDvk(args);
         const bool untrusted = c.status == 1 && c.package != Path("damaged.dvk");
         EXPECT_EQ(run.status, c.status) << c.why << " (extract)";
-        if (untrusted) EXPECT_EQ(run.out, notSigned + "\n") << c.why;
+        if (untrusted) {
+            EXPECT_EQ(run.out, notSigned + "\n") << c.why;
+        }
         EXPECT_EQ(ReadFileBytes(Path("root/app.exe")), c.status == 0 ? "program" : "old") << c.why;
     }
 }

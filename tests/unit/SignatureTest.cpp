@@ -88,7 +88,9 @@ TEST(SignatureTest, KeysAreReadOnlyAsP256PublicKeyInfo) {
     for (const Case& c : cases) {
         std::optional<EcPublicKey> key = ParsePublicKeyText(c.text);
         EXPECT_EQ(key.has_value(), c.valid) << c.why;
-        if (key) EXPECT_EQ(PublicKeyBase64(*key), kKeyA) << c.why << ": printed as openssl prints it";
+        if (key) {
+            EXPECT_EQ(PublicKeyBase64(*key), kKeyA) << c.why << ": printed as openssl prints it";
+        }
     }
 }
 
@@ -151,7 +153,9 @@ TEST_F(SignedApplyTest, TheSignatureIsCheckedFirstAndAProductWithKeysTakesOnlyTh
         const bool applied = ApplyPackage(package, sink, lookup, *files_, *journals_);
         EXPECT_EQ(sink.lines, c.lines) << c.why;
         EXPECT_EQ(applied, c.lines.back() == today.back()) << c.why;
-        if (!applied) EXPECT_EQ(SnapshotTree(root_), before) << c.why << ": nothing written";
+        if (!applied) {
+            EXPECT_EQ(SnapshotTree(root_), before) << c.why << ": nothing written";
+        }
         lookup_ = FixedInstallRootLookup();
         lookup_.Set("Software\\Example", root_);
     }

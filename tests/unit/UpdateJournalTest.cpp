@@ -65,7 +65,9 @@ TEST_F(UpdateJournalTest, AJournalCutOrDamagedAnywhereReadsAsItsWholeRecords) {
     for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
         JournalState state = ParseJournal(bytes.substr(0, cut));
         EXPECT_EQ(state.begun, cut >= ends[0]) << "cut at " << cut;
-        if (state.begun) EXPECT_EQ(state.wholeSize, wholeWithin(cut)) << "cut at " << cut;
+        if (state.begun) {
+            EXPECT_EQ(state.wholeSize, wholeWithin(cut)) << "cut at " << cut;
+        }
         if (cut <= ends[0] || cut == bytes.size()) continue;
         std::string garbled = bytes;
         garbled[cut - 1] = static_cast<char>(garbled[cut - 1] ^ 0x40);

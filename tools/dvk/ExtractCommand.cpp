@@ -7,7 +7,7 @@
 #include "engine/InstallRootLookup.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/ExtractJournalFolder.h"

@@ -2,7 +2,7 @@
 // of its own per target folder, below the user's state folder, so that the
 // target folder holds nothing but its files and two folders never share one.
 //   Linux:   $XDG_STATE_HOME/dvk/extract/<key>/ ($HOME/.local/state when unset)
-//   Windows: %LOCALAPPDATA%\dvk\extract\<key>\
+//   Windows: %LOCALAPPDATA%\dvk\extract\<key>\ (dvk.exe)
 // <key> is 16 hex digits of a hash of the folder's absolute, canonical path.
 #pragma once
 

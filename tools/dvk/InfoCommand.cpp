@@ -4,7 +4,7 @@
 
 #include "engine/Crypto.h"
 #include "engine/PublicKeyText.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/JsonText.h"

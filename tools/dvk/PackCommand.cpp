@@ -6,7 +6,7 @@
 
 #include "package/PackageWriter.h"
 #include "tools/dvk/AtomicFile.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/PackPlan.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "package/TargetName.h"
-#include "tools/dvk/CodePage1252.h"
+#include "package/CodePage1252.h"
 #include "tools/dvk/SystemText.h"
 #include "tools/dvk/TargetGlob.h"
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "engine/JournalFolder.h"
+#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32AdminOnlyFolder.h"
 #include "engine/platform/win32/Win32WidePath.h"
 
@@ -15,8 +16,7 @@ namespace {
 
 class Win32JournalFile : public JournalFile {
 public:
-    explicit Win32JournalFile(HANDLE handle) : handle_(handle) {}
-    ~Win32JournalFile() override { CloseHandle(handle_); }
+    explicit Win32JournalFile(UniqueFileHandle handle) : handle_(std::move(handle)) {}
 
     bool Append(const std::string& bytes) override {
         const char* data = bytes.data();
@@ -24,15 +24,15 @@ public:
         while (size > 0) {
             DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!WriteFile(handle_, data, chunk, &written, nullptr) || written == 0) return false;
+            if (!WriteFile(handle_.Get(), data, chunk, &written, nullptr) || written == 0) return false;
             data += written;
             size -= written;
         }
-        return FlushFileBuffers(handle_) != 0;
+        return FlushFileBuffers(handle_.Get()) != 0;
     }
 
 private:
-    HANDLE handle_;
+    UniqueFileHandle handle_;
 };
 
 class Win32JournalFolder : public JournalFolder {
@@ -42,8 +42,8 @@ public:
     std::vector<std::string> List() override {
         std::vector<std::string> names;
         WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA(Path("*.journal").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) return names;
+        UniqueFindHandle find(FindFirstFileA(Path("*.journal").c_str(), &found));
+        if (!find) return names;
         do {
             // A journal that a user without administrator rights put here
             // is not one of ours: recovering it would let that user have
@@ -52,8 +52,7 @@ public:
                 IsOwnedByAdministrators(WidePath(Path(found.cFileName)))) {
                 names.push_back(found.cFileName);
             }
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
+        } while (FindNextFileA(find.Get(), &found));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -67,38 +66,38 @@ public:
                           static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(GetCurrentProcessId()),
                           attempt);
             name = stamp;
-            HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
-            if (handle == INVALID_HANDLE_VALUE) return nullptr;
-            return std::make_unique<Win32JournalFile>(handle);
+            UniqueFileHandle handle(CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+            if (!handle && GetLastError() == ERROR_FILE_EXISTS) continue;
+            if (!handle) return nullptr;
+            return std::make_unique<Win32JournalFile>(std::move(handle));
         }
         return nullptr;
     }
 
     std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) override {
-        HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        UniqueFileHandle handle(CreateFileA(Path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+        if (!handle) return nullptr;
         LARGE_INTEGER position;
         position.QuadPart = static_cast<LONGLONG>(keep);
-        if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
-            CloseHandle(handle);
+        if (!SetFilePointerEx(handle.Get(), position, nullptr, FILE_BEGIN) || !SetEndOfFile(handle.Get())) {
             return nullptr;
         }
-        return std::make_unique<Win32JournalFile>(handle);
+        return std::make_unique<Win32JournalFile>(std::move(handle));
     }
 
     bool Read(const std::string& name, std::string& bytes) override {
-        HANDLE handle = CreateFileA(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return false;
+        UniqueFileHandle handle(CreateFileA(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle) return false;
         bytes.clear();
         char buffer[65536];
         DWORD got = 0;
         bool ok;
-        while ((ok = ReadFile(handle, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) bytes.append(buffer, got);
-        CloseHandle(handle);
+        while ((ok = ReadFile(handle.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) {
+            bytes.append(buffer, got);
+        }
         return ok;
     }
 

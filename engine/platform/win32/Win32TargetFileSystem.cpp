@@ -63,10 +63,10 @@ private:
 bool ReplaceOnce(const std::wstring& replacement, const std::wstring& target, const std::wstring& backup) {
     // A program that holds the target open without delete sharing blocks the
     // rename, and the removal of a second link too: find out before making one.
-    HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(probe);
+    UniqueFileHandle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) return false;
+    probe.Reset();
 
     if (CreateHardLinkW(backup.c_str(), target.c_str(), nullptr)) {
         if (MoveFileExW(replacement.c_str(), target.c_str(), kMoveFlags)) return true;
@@ -93,17 +93,16 @@ bool ReplaceOnce(const std::wstring& replacement, const std::wstring& target, co
 // no size): tooLong then tells so.
 std::wstring FinalPath(const std::string& path, bool& tooLong) {
     tooLong = false;
-    HANDLE handle = CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::wstring();
+    UniqueFileHandle handle(CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return std::wstring();
     std::wstring final(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+    DWORD length = GetFinalPathNameByHandleW(handle.Get(), &final[0], static_cast<DWORD>(final.size()), 0);
     if (length >= final.size()) {
         final.resize(length);
-        length = GetFinalPathNameByHandleW(handle, &final[0], static_cast<DWORD>(final.size()), 0);
+        length = GetFinalPathNameByHandleW(handle.Get(), &final[0], static_cast<DWORD>(final.size()), 0);
     }
     tooLong = length == 0 && GetLastError() == ERROR_MORE_DATA;
-    CloseHandle(handle);
     if (length == 0 || length >= final.size()) return std::wstring();
     final.resize(length);
     if (final.back() == L'\\') final.pop_back();
@@ -166,11 +165,9 @@ public:
     }
 
     bool CanOpenForReading(const std::string& path) override {
-        HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        CloseHandle(file);
-        return true;
+        UniqueFileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.IsValid();
     }
 
     bool Exists(const std::string& path) override {

@@ -1,3 +1,0 @@
-// Moved to tests/support; kept so that tests written against this path still build.
-#pragma once
-#include "tests/support/EngineFixtures.h"
