@@ -1,6 +1,6 @@
 // The publisher's private P-256 key: made, stored, loaded and used to sign,
-// through OpenSSL. The Windows build of dvk verifies with CNG but does not
-// sign: there every call fails with a message saying so.
+// through OpenSSL on Linux (SigningKeyOpenSsl.cpp) and CNG on Windows
+// (SigningKeyCng.cpp). Both builds write and read the same key files.
 #pragma once
 
 #include <string>
@@ -30,6 +30,6 @@ public:
 private:
     bool TakePublicKey(std::string& error);
 
-    void* key_ = nullptr;  // EVP_PKEY*, kept out of this header
+    void* key_ = nullptr;  // EVP_PKEY* or BCRYPT_KEY_HANDLE, kept out of this header
     EcPublicKey publicKey_{};
 };

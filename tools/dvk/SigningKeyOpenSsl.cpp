@@ -1,30 +1,5 @@
+// The Linux build's signing key, through OpenSSL's libcrypto.
 #include "tools/dvk/SigningKey.h"
-
-#ifdef _WIN32
-
-namespace {
-const char kNotAvailable[] = "keygen and signing are not available in the Windows build of dvk; use the Linux build";
-}
-
-SigningKey::~SigningKey() = default;
-bool SigningKey::Generate(std::string& error) {
-    error = kNotAvailable;
-    return false;
-}
-bool SigningKey::Save(const std::string&, const std::string&, std::string& error) const {
-    error = kNotAvailable;
-    return false;
-}
-bool SigningKey::Load(const std::string&, std::string& error) {
-    error = kNotAvailable;
-    return false;
-}
-bool SigningKey::Sign(const Sha256Digest&, EcSignature&, std::string& error) const {
-    error = kNotAvailable;
-    return false;
-}
-
-#else
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -146,5 +121,3 @@ bool SigningKey::Sign(const Sha256Digest& digest, EcSignature& signature, std::s
     ECDSA_SIG_free(sig);
     return split;
 }
-
-#endif

@@ -1,0 +1,229 @@
+// The Windows build's signing key, through CNG (bcrypt): the key files are
+// those of the OpenSSL build (P256PrivateKey), so keys move between the two.
+#include "tools/dvk/SigningKey.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "tools/dvk/P256PrivateKey.h"
+
+namespace {
+
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
+
+BCRYPT_KEY_HANDLE Key(void* key) {
+    return static_cast<BCRYPT_KEY_HANDLE>(key);
+}
+
+class EcdsaProvider {
+public:
+    EcdsaProvider() {
+        if (!Succeeded(BCryptOpenAlgorithmProvider(&handle_, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) handle_ = nullptr;
+    }
+    ~EcdsaProvider() {
+        if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
+    }
+    EcdsaProvider(const EcdsaProvider&) = delete;
+    EcdsaProvider& operator=(const EcdsaProvider&) = delete;
+    BCRYPT_ALG_HANDLE Get() const { return handle_; }
+
+private:
+    BCRYPT_ALG_HANDLE handle_ = nullptr;
+};
+
+// BCRYPT_ECCPRIVATE_BLOB: the header, then X, Y and d; wiped when done.
+struct PrivateBlob {
+    unsigned char bytes[sizeof(BCRYPT_ECCKEY_BLOB) + 96] = {};
+    ~PrivateBlob() { SecureZeroMemory(bytes, sizeof bytes); }
+};
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A security descriptor whose protected DACL lets only the current user in,
+// so the new key file inherits nothing from its folder. (Wine keeps no DACL
+// on its files: it makes the Unix mode rwxr-x--- of it, and reads back the
+// user and SYSTEM alone.)
+class OwnerOnlySecurity {
+public:
+    OwnerOnlySecurity() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        UniqueHandle tokenOwner(token);
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        if (size == 0 || !GetTokenInformation(token, TokenUser, user_.data(), size, &size)) return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        ACL* acl = reinterpret_cast<ACL*>(acl_.data());
+        ready_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+                 AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid) &&
+                 InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+    }
+    SECURITY_ATTRIBUTES* Get() { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    std::vector<unsigned char> user_;
+    std::vector<unsigned char> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ready_ = false;
+};
+
+bool WriteAll(HANDLE file, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size() && FlushFileBuffers(file);
+}
+
+}  // namespace
+
+SigningKey::~SigningKey() {
+    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+}
+
+bool SigningKey::Generate(std::string& error) {
+    error = "CNG could not make a P-256 key";
+    EcdsaProvider provider;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    if (provider.Get() == nullptr || !Succeeded(BCryptGenerateKeyPair(provider.Get(), &key, 256, 0))) return false;
+    if (!Succeeded(BCryptFinalizeKeyPair(key, 0))) {
+        BCryptDestroyKey(key);
+        return false;
+    }
+    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+    key_ = key;
+    return TakePublicKey(error);
+}
+
+bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const {
+    PrivateBlob blob;
+    ULONG size = 0;
+    if (!Succeeded(BCryptExportKey(Key(key_), nullptr, BCRYPT_ECCPRIVATE_BLOB, blob.bytes, sizeof blob.bytes, &size, 0)) ||
+        size != sizeof blob.bytes) {
+        error = "CNG could not give the private key";
+        return false;
+    }
+    P256PrivateKey key;
+    key.point = publicKey_;
+    std::memcpy(key.scalar.data(), blob.bytes + sizeof(BCRYPT_ECCKEY_BLOB) + 64, key.scalar.size());
+    std::string text = PrivateKeyPem(key);
+    SecureZeroMemory(key.scalar.data(), key.scalar.size());
+
+    // Owner-only from the start, and never over an existing file.
+    OwnerOnlySecurity security;
+    HANDLE created = security.Get() == nullptr
+                         ? INVALID_HANDLE_VALUE
+                         : CreateFileA(keyFile.c_str(), GENERIC_WRITE, 0, security.Get(), CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) {
+        SecureZeroMemory(&text[0], text.size());
+        error = "cannot create '" + keyFile + "' (it must not exist yet)";
+        return false;
+    }
+    UniqueHandle file(created);
+    const bool keyWritten = WriteAll(created, text);
+    SecureZeroMemory(&text[0], text.size());
+    if (!keyWritten) {
+        file.reset();
+        DeleteFileA(keyFile.c_str());
+        error = "cannot write '" + keyFile + "'";
+        return false;
+    }
+    const std::string publicText = PublicKeyPem(publicKey_);
+    UniqueFile pub(std::fopen(publicFile.c_str(), "wb"));
+    if (!pub || std::fwrite(publicText.data(), 1, publicText.size(), pub.get()) != publicText.size() ||
+        std::fflush(pub.get()) != 0) {
+        error = "cannot write '" + publicFile + "'";
+        return false;
+    }
+    return true;
+}
+
+bool SigningKey::Load(const std::string& keyFile, std::string& error) {
+    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
+    if (!file) {
+        error = "'" + keyFile + "': cannot read the file";
+        return false;
+    }
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) text.append(chunk, got);
+    SecureZeroMemory(chunk, sizeof chunk);
+    std::optional<P256PrivateKey> read = ReadPrivateKeyPem(text);
+    SecureZeroMemory(&text[0], text.size());
+    error = "'" + keyFile + "' holds no P-256 private key in PEM (make one with dvk keygen)";
+    if (!read) return false;
+
+    PrivateBlob blob;
+    const BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PRIVATE_P256_MAGIC, 32};
+    std::memcpy(blob.bytes, &header, sizeof header);
+    std::memcpy(blob.bytes + sizeof header, read->point.data() + 1, 64);
+    std::memcpy(blob.bytes + sizeof header + 64, read->scalar.data(), 32);
+    SecureZeroMemory(read->scalar.data(), read->scalar.size());
+    EcdsaProvider provider;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    if (provider.Get() == nullptr || !Succeeded(BCryptImportKeyPair(provider.Get(), nullptr, BCRYPT_ECCPRIVATE_BLOB,
+                                                                    &key, blob.bytes, sizeof blob.bytes, 0))) {
+        return false;
+    }
+    // The file's point must be the scalar's: a signature made with d has to
+    // pass the check by that point, else packages would name a key that did
+    // not sign them.
+    Sha256Digest probe{};
+    EcSignature signature{};
+    ULONG size = 0;
+    if (!Succeeded(BCryptSignHash(key, nullptr, probe.data(), probe.size(), signature.data(), signature.size(), &size,
+                                  0)) ||
+        !VerifyP256Signature(read->point, probe, signature)) {
+        BCryptDestroyKey(key);
+        return false;
+    }
+    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+    key_ = key;
+    return TakePublicKey(error);
+}
+
+bool SigningKey::TakePublicKey(std::string& error) {
+    unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 64];
+    ULONG size = 0;
+    if (!Succeeded(BCryptExportKey(Key(key_), nullptr, BCRYPT_ECCPUBLIC_BLOB, blob, sizeof blob, &size, 0)) ||
+        size != sizeof blob) {
+        error = "CNG could not give the key's public point";
+        return false;
+    }
+    publicKey_[0] = 0x04;
+    std::memcpy(publicKey_.data() + 1, blob + sizeof(BCRYPT_ECCKEY_BLOB), 64);
+    return true;
+}
+
+bool SigningKey::Sign(const Sha256Digest& digest, EcSignature& signature, std::string& error) const {
+    // CNG gives r||s, 32 bytes each, as the trailer holds them.
+    ULONG size = 0;
+    if (!Succeeded(BCryptSignHash(Key(key_), nullptr, const_cast<unsigned char*>(digest.data()), digest.size(),
+                                  signature.data(), signature.size(), &size, 0)) ||
+        size != signature.size()) {
+        error = "CNG could not sign";
+        return false;
+    }
+    return true;
+}
