@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/platform/win32/CngHandles.h"
 #include "tools/dvk/P256PrivateKey.h"
 
 namespace {
@@ -23,32 +24,11 @@ BCRYPT_KEY_HANDLE Key(void* key) {
     return static_cast<BCRYPT_KEY_HANDLE>(key);
 }
 
-class EcdsaProvider {
-public:
-    EcdsaProvider() {
-        if (!Succeeded(BCryptOpenAlgorithmProvider(&handle_, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) handle_ = nullptr;
-    }
-    ~EcdsaProvider() {
-        if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
-    }
-    EcdsaProvider(const EcdsaProvider&) = delete;
-    EcdsaProvider& operator=(const EcdsaProvider&) = delete;
-    BCRYPT_ALG_HANDLE Get() const { return handle_; }
-
-private:
-    BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
-
 // BCRYPT_ECCPRIVATE_BLOB: the header, then X, Y and d; wiped when done.
 struct PrivateBlob {
     unsigned char bytes[sizeof(BCRYPT_ECCKEY_BLOB) + 96] = {};
     ~PrivateBlob() { SecureZeroMemory(bytes, sizeof bytes); }
 };
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -62,9 +42,9 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 class OwnerOnlySecurity {
 public:
     OwnerOnlySecurity() {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-        UniqueHandle tokenOwner(token);
+        UniqueKernelHandle tokenOwner;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, tokenOwner.Put())) return;
+        HANDLE token = tokenOwner.Get();
         DWORD size = 0;
         GetTokenInformation(token, TokenUser, nullptr, 0, &size);
         user_.resize(size);
@@ -103,15 +83,15 @@ SigningKey::~SigningKey() {
 
 bool SigningKey::Generate(std::string& error) {
     error = "CNG could not make a P-256 key";
-    EcdsaProvider provider;
-    BCRYPT_KEY_HANDLE key = nullptr;
-    if (provider.Get() == nullptr || !Succeeded(BCryptGenerateKeyPair(provider.Get(), &key, 256, 0))) return false;
-    if (!Succeeded(BCryptFinalizeKeyPair(key, 0))) {
-        BCryptDestroyKey(key);
+    UniqueAlgorithmHandle provider = OpenAlgorithmProvider(BCRYPT_ECDSA_P256_ALGORITHM);
+    UniqueKeyHandle key;
+    if (!provider || !Succeeded(BCryptGenerateKeyPair(provider.Get(), key.Put(), 256, 0))) {
+        key.Release();  // nothing was made
         return false;
     }
+    if (!Succeeded(BCryptFinalizeKeyPair(key.Get(), 0))) return false;
     if (key_ != nullptr) BCryptDestroyKey(Key(key_));
-    key_ = key;
+    key_ = key.Release();
     return TakePublicKey(error);
 }
 
@@ -140,11 +120,11 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
         error = "cannot create '" + keyFile + "' (it must not exist yet)";
         return false;
     }
-    UniqueHandle file(created);
+    UniqueFileHandle file(created);
     const bool keyWritten = WriteAll(created, text);
     SecureZeroMemory(&text[0], text.size());
     if (!keyWritten) {
-        file.reset();
+        file.Reset();
         DeleteFileA(keyFile.c_str());
         error = "cannot write '" + keyFile + "'";
         return false;
@@ -180,10 +160,11 @@ bool SigningKey::Load(const std::string& keyFile, std::string& error) {
     std::memcpy(blob.bytes + sizeof header, read->point.data() + 1, 64);
     std::memcpy(blob.bytes + sizeof header + 64, read->scalar.data(), 32);
     SecureZeroMemory(read->scalar.data(), read->scalar.size());
-    EcdsaProvider provider;
-    BCRYPT_KEY_HANDLE key = nullptr;
-    if (provider.Get() == nullptr || !Succeeded(BCryptImportKeyPair(provider.Get(), nullptr, BCRYPT_ECCPRIVATE_BLOB,
-                                                                    &key, blob.bytes, sizeof blob.bytes, 0))) {
+    UniqueAlgorithmHandle provider = OpenAlgorithmProvider(BCRYPT_ECDSA_P256_ALGORITHM);
+    UniqueKeyHandle key;
+    if (!provider || !Succeeded(BCryptImportKeyPair(provider.Get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, key.Put(),
+                                                    blob.bytes, sizeof blob.bytes, 0))) {
+        key.Release();
         return false;
     }
     // The file's point must be the scalar's: a signature made with d has to
@@ -192,14 +173,13 @@ bool SigningKey::Load(const std::string& keyFile, std::string& error) {
     Sha256Digest probe{};
     EcSignature signature{};
     ULONG size = 0;
-    if (!Succeeded(BCryptSignHash(key, nullptr, probe.data(), probe.size(), signature.data(), signature.size(), &size,
-                                  0)) ||
+    if (!Succeeded(BCryptSignHash(key.Get(), nullptr, probe.data(), probe.size(), signature.data(), signature.size(),
+                                  &size, 0)) ||
         !VerifyP256Signature(read->point, probe, signature)) {
-        BCryptDestroyKey(key);
         return false;
     }
     if (key_ != nullptr) BCryptDestroyKey(Key(key_));
-    key_ = key;
+    key_ = key.Release();
     return TakePublicKey(error);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/PublicKeyText.h"
+#include "engine/platform/win32/CngHandles.h"
 
 namespace {
 
@@ -16,62 +17,38 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-class AlgorithmHandle {
-public:
-    explicit AlgorithmHandle(const wchar_t* algorithm) {
-        if (!Succeeded(BCryptOpenAlgorithmProvider(&handle_, algorithm, nullptr, 0))) handle_ = nullptr;
-    }
-    ~AlgorithmHandle() {
-        if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
-    }
-    AlgorithmHandle(const AlgorithmHandle&) = delete;
-    AlgorithmHandle& operator=(const AlgorithmHandle&) = delete;
-    BCRYPT_ALG_HANDLE Get() const { return handle_; }
-
-private:
-    BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
-
 // A P-256 public key imported from its uncompressed point; none when the
 // point is not on the curve.
 class ImportedKey {
 public:
     explicit ImportedKey(const EcPublicKey& point) {
-        if (point[0] != 0x04 || algorithm_.Get() == nullptr) return;
+        if (point[0] != 0x04 || !algorithm_) return;
         // BCRYPT_ECCPUBLIC_BLOB: the header, then X and Y.
         unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 64];
         const BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
         std::memcpy(blob, &header, sizeof header);
         std::memcpy(blob + sizeof header, point.data() + 1, 64);
-        if (!Succeeded(BCryptImportKeyPair(algorithm_.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &key_, blob,
+        if (!Succeeded(BCryptImportKeyPair(algorithm_.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key_.Put(), blob,
                                            sizeof blob, 0))) {
-            key_ = nullptr;
+            key_.Release();
         }
     }
-    ~ImportedKey() {
-        if (key_ != nullptr) BCryptDestroyKey(key_);
-    }
-    ImportedKey(const ImportedKey&) = delete;
-    ImportedKey& operator=(const ImportedKey&) = delete;
-    BCRYPT_KEY_HANDLE Get() const { return key_; }
+    BCRYPT_KEY_HANDLE Get() const { return key_.Get(); }
 
 private:
-    AlgorithmHandle algorithm_{BCRYPT_ECDSA_P256_ALGORITHM};
-    BCRYPT_KEY_HANDLE key_ = nullptr;
+    UniqueAlgorithmHandle algorithm_ = OpenAlgorithmProvider(BCRYPT_ECDSA_P256_ALGORITHM);
+    UniqueKeyHandle key_;
 };
 
 }  // namespace
 
 struct Sha256::State {
-    AlgorithmHandle algorithm{BCRYPT_SHA256_ALGORITHM};
-    BCRYPT_HASH_HANDLE hash = nullptr;
+    UniqueAlgorithmHandle algorithm = OpenAlgorithmProvider(BCRYPT_SHA256_ALGORITHM);
+    UniqueHashHandle hash;
     bool failed = false;
     State() {
-        failed = algorithm.Get() == nullptr ||
-                 !Succeeded(BCryptCreateHash(algorithm.Get(), &hash, nullptr, 0, nullptr, 0, 0));
-    }
-    ~State() {
-        if (hash != nullptr) BCryptDestroyHash(hash);
+        failed = !algorithm || !Succeeded(BCryptCreateHash(algorithm.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0));
+        if (failed) hash.Release();
     }
 };
 
@@ -83,7 +60,7 @@ void Sha256::Update(const void* data, std::size_t size) {
     while (!state_->failed && size > 0) {
         // BCryptHashData takes a ULONG count.
         ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (!Succeeded(BCryptHashData(state_->hash, const_cast<PUCHAR>(bytes), piece, 0))) state_->failed = true;
+        if (!Succeeded(BCryptHashData(state_->hash.Get(), const_cast<PUCHAR>(bytes), piece, 0))) state_->failed = true;
         bytes += piece;
         size -= piece;
     }
@@ -91,7 +68,7 @@ void Sha256::Update(const void* data, std::size_t size) {
 
 std::optional<Sha256Digest> Sha256::Finish() {
     Sha256Digest digest{};
-    const bool ok = !state_->failed && Succeeded(BCryptFinishHash(state_->hash, digest.data(), digest.size(), 0));
+    const bool ok = !state_->failed && Succeeded(BCryptFinishHash(state_->hash.Get(), digest.data(), digest.size(), 0));
     state_->failed = true;  // spent
     if (!ok) return std::nullopt;
     return digest;
