@@ -132,7 +132,8 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
 bool ApplyPackage(PatchPackage& package, StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+    std::vector<std::string> notes;  // the run's recovery has logged the same already
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
     if (!journals) {
         sink.SetStatusLine(LoadMessageString(IDS_START_FAILED));
         return false;

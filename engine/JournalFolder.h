@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A journal being written. Every append is on disk (flushed, not only handed
@@ -36,6 +37,20 @@ public:
     // Deletes the journal, the deletion on disk before this returns; true
     // when it is gone (also if it never was).
     virtual bool Remove(const std::string& name) = 0;
+    // Renames a journal that is not to be obeyed (planted, or naming files it
+    // has no business with) to a name List never gives again, and notes it;
+    // the file stays for an administrator to look at. True when it is renamed.
+    virtual bool SetAside(const std::string& name) = 0;
+
+    // The lines for the run's log (code page 1252) about what the folder set
+    // aside since the last call: journals and folders that were not trusted.
+    std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+
+protected:
+    void Note(std::string line) { notes_.push_back(std::move(line)); }
+
+private:
+    std::vector<std::string> notes_;
 };
 
 // The journals kept in a given directory, which must exist. Journal names end
@@ -43,5 +58,7 @@ public:
 std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory);
 
 // The program's own journal folder, created when missing; null when it cannot
-// be found or made. Windows: <CommonAppData>\Dravlek\Update\.
-std::unique_ptr<JournalFolder> OpenSystemJournalFolder();
+// be found, made or trusted. Windows: <CommonAppData>\Dravlek\Update\. What
+// was in the way and set aside, or why the folder cannot be used, is added
+// to notes as lines for the run's log.
+std::unique_ptr<JournalFolder> OpenSystemJournalFolder(std::vector<std::string>& notes);

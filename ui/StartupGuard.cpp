@@ -23,7 +23,8 @@ RecoveryOutcome StartupGuard::RecoverInterruptedUpdates() {
     try {
         // A folder that can be neither found nor made holds no journal: no
         // update could have written one there.
-        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+        std::vector<std::string> notes;
+        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
         if (!journals) return RecoveryOutcome::kNothingFound;
         std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
         return ::RecoverInterruptedUpdates(*journals, *files);

@@ -160,7 +160,8 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         }
         WriteFileBytes(folder + "\\absent.dvk", package("Software\\DravlekE2E\\Missing"));
         WriteFileBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
-        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+        std::vector<std::string> notes;
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
         ASSERT_NE(journals, nullptr);
         for (const std::string& name : journals->List()) journals->Remove(name);
         if (c.interrupted) LeaveInterruptedUpdate(*journals, root);

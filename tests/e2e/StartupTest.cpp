@@ -102,7 +102,8 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
         {"the next start finishes that undo: box 118", -1, false, false, "", IDS_UPDATE_UNDONE, true, before, 0},
         {"a mutex abandoned by its holder counts as free: no box", -1, false, true, "", 0, true, before, 0},
     };
-    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder();
+    std::vector<std::string> notes;
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
     ASSERT_NE(journals, nullptr);
     const std::string folder = E2ePaths().work + "\\cases\\start";
     CreateDirectoryA(folder.c_str(), nullptr);

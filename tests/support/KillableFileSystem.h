@@ -62,6 +62,7 @@ public:
     std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) override;
     bool Read(const std::string& name, std::string& bytes) override { return real_.Read(name, bytes); }
     bool Remove(const std::string& name) override { return kill_.Step() && real_.Remove(name); }
+    bool SetAside(const std::string& name) override { return kill_.Step() && real_.SetAside(name); }
 
 private:
     JournalFolder& real_;

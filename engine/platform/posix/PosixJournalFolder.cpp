@@ -121,6 +121,13 @@ public:
         return SyncFolder(directory_);
     }
 
+    bool SetAside(const std::string& name) override {
+        const std::string aside = name + ".untrusted-" + std::to_string(::getpid());
+        if (::rename(Path(name).c_str(), Path(aside).c_str()) != 0) return false;
+        Note("Journal mis de c\364t\351, non suivi : " + Path(name) + " -> " + aside);
+        return SyncFolder(directory_);
+    }
+
 private:
     std::string Path(const std::string& name) const { return directory_ + "/" + name; }
 
@@ -135,7 +142,7 @@ std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory) {
 
 // The updater itself runs on Windows; here the folder follows the XDG rule
 // for state that outlives a run, for the native builds and tests.
-std::unique_ptr<JournalFolder> OpenSystemJournalFolder() {
+std::unique_ptr<JournalFolder> OpenSystemJournalFolder(std::vector<std::string>&) {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
         base = state;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "engine/JournalFolder.h"
 #include "engine/platform/win32/UniqueHandle.h"
@@ -107,6 +108,13 @@ public:
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
 
+    bool SetAside(const std::string& name) override {
+        const std::string aside = name + ".untrusted-" + std::to_string(GetCurrentProcessId());
+        if (!MoveFileExA(Path(name).c_str(), Path(aside).c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+        Note("Journal mis de c\364t\351, non suivi : " + Path(name) + " -> " + aside);
+        return true;
+    }
+
 private:
     std::string Path(const std::string& name) const { return directory_ + "\\" + name; }
 
@@ -131,7 +139,7 @@ bool MakeAdminOnlyFolder(const std::string& directory) {
 
 }  // namespace
 
-std::unique_ptr<JournalFolder> OpenSystemJournalFolder() {
+std::unique_ptr<JournalFolder> OpenSystemJournalFolder(std::vector<std::string>&) {
     char base[MAX_PATH];
     if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return nullptr;
     // The parent too: its owner could otherwise swap the Update folder.
