@@ -25,6 +25,9 @@ const char* RecoveryLine(RecoveryOutcome report) {
     case RecoveryOutcome::kIncomplete:
         return "Reprise : une mise \340 jour interrompue n'a pas pu \352tre annul\351e enti\350rement ; elle sera "
                "reprise au prochain lancement.";
+    case RecoveryOutcome::kNotExamined:
+        return "Reprise : le dossier des journaux n'a pas pu \352tre examin\351 ; aucune mise \340 jour "
+               "interrompue n'a \351t\351 reprise.";
     }
     return nullptr;
 }
@@ -72,15 +75,20 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
         return ExitCode::kAnotherInstance;
     }
 
-    const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates();
+    std::vector<std::string> notes;
+    const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates(notes);
+    for (const std::string& note : notes) log_.WriteLine(note);
     if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
-    if (recovery != RecoveryOutcome::kNothingFound && recovery != RecoveryOutcome::kCompleted && !line.quiet) {
+    if ((recovery == RecoveryOutcome::kUndone || recovery == RecoveryOutcome::kIncomplete) && !line.quiet) {
         host_.ShowRecovery(recovery);
     }
-    // A new update on top of one that could not be undone would mix the two:
-    // nothing more is done until the next run has finished the recovery.
-    if (recovery == RecoveryOutcome::kIncomplete) return ExitCode::kFailed;
-    if (line.mode == RunMode::kRecover) return ExitCode::kSuccess;
+    // An update that could not be undone stops only the updates of its own
+    // files (the engine refuses a root that overlaps its journal's); the
+    // others go on. A recovery run says whether everything is as it was.
+    if (line.mode == RunMode::kRecover) {
+        const bool whole = recovery != RecoveryOutcome::kIncomplete && recovery != RecoveryOutcome::kNotExamined;
+        return whole ? ExitCode::kSuccess : ExitCode::kFailed;
+    }
 
     if (line.mode == RunMode::kSelect) {
         switch (host_.RunSelection(log_)) {

@@ -2,6 +2,9 @@
 // Windows program supplies the real one; the tests a recording fake.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "engine/Recovery.h"
 #include "engine/StatusSink.h"
 #include "package/PatchPackage.h"
@@ -22,8 +25,9 @@ public:
     // The one-instance rule: false when another instance holds it. Once
     // taken it is held until the host goes away.
     virtual bool TakeInstanceLock() = 0;
-    // Only once the lock is taken.
-    virtual RecoveryOutcome RecoverInterruptedUpdates() = 0;
+    // Only once the lock is taken. notes gets the lines for the log about
+    // journals and folders that were set aside, not obeyed.
+    virtual RecoveryOutcome RecoverInterruptedUpdates(std::vector<std::string>& notes) = 0;
 
     // Applies an open package with nothing on screen, reporting to sink.
     virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/MessageStrings.h"
+#include "engine/Recovery.h"
 #include "engine/SignatureCheck.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
@@ -50,48 +51,23 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
-// The first entry whose target would be written through a link below the
-// root (a folder swapped for a link sends the file elsewhere), or null.
-const PackageEntry* FirstLinkedTarget(const std::vector<PackageEntry>& entries, const std::string& root,
-                                      TargetFileSystem& files) {
-    for (const PackageEntry& entry : entries) {
-        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) return &entry;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
-                  JournalFolder& journals) {
-    // A package that could not be opened has nothing to apply.
-    if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
+namespace {
 
-    std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
-    if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
-    if (!PassSignatureStep(package, sink, lookup)) return false;
-
-    // The table is empty when the entry count is zero or negative.
+// Stages every entry beside its target and commits them. A failure undoes the
+// staging before its line is shown; should the undo itself fail, that is
+// what the last line says instead.
+bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& root, TargetFileSystem& files,
+                    StagedCommit& commit) {
     const std::vector<PackageEntry>& entries = package.GetEntries();
-
-    for (const PackageEntry& entry : entries) {
-        sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));
-        if (entry.IsRequired() && !files.CanOpenForReading(files.TargetPath(*root, entry.targetName))) {
-            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
-        }
-    }
-
-    // Every entry is staged beside its target; the targets change only in the
-    // commit below. A failure undoes the staging before its line is shown;
-    // should the undo itself fail, that is what the last line says instead.
-    StagedCommit commit(files, journals);
     auto abandon = [&](const std::string& line) {
         return Fail(sink, commit.Rollback() ? line : LoadMessageString(IDS_UNDO_INCOMPLETE));
     };
     std::vector<std::string> targets;
     targets.reserve(entries.size());
-    for (const PackageEntry& entry : entries) targets.push_back(files.TargetPath(*root, entry.targetName));
-    if (!commit.Begin(*root, targets)) return Fail(sink, LoadMessageString(IDS_START_FAILED));
+    for (const PackageEntry& entry : entries) targets.push_back(files.TargetPath(root, entry.targetName));
+    if (!commit.Begin(root, targets)) return Fail(sink, LoadMessageString(IDS_START_FAILED));
     targets = std::vector<std::string>();
 
     std::vector<char> block(kBlockSize);
@@ -99,7 +75,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         const PackageEntry& entry = entries[i];
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
-        if (!files.HasNoLinkBelowRoot(*root, files.TargetPath(*root, entry.targetName))) {
+        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) {
             return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         }
         OutputFile* out = commit.Stage(i);
@@ -115,11 +91,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         if (!out->Close()) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
     }
 
-    // Once more just before the targets change: a folder may have been
-    // swapped for a link while the package was read.
-    if (const PackageEntry* linked = FirstLinkedTarget(entries, *root, files)) {
-        return abandon(NamedStatusLine(IDS_WRITE_FAILED, linked->targetName));
-    }
+    // Each replacement checks the path below the root right before it is made.
     StagedCommit::Result result = commit.Commit();
     if (result.undoIncomplete) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
     if (result.journalFailed) return Fail(sink, LoadMessageString(IDS_START_FAILED));
@@ -129,14 +101,57 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     return true;
 }
 
+}  // namespace
+
+bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
+                  JournalFolder& journals) {
+    // A package that could not be opened has nothing to apply.
+    if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
+
+    std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
+    if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+    // An earlier update of these files that could not be undone whole comes
+    // first: a new one on top of it would mix the two. Other products update.
+    if (HasPendingJournalOverlapping(journals, *root, files)) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
+    if (!PassSignatureStep(package, sink, lookup)) return false;
+
+    for (const PackageEntry& entry : package.GetEntries()) {
+        sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));
+        if (entry.IsRequired() && !files.CanOpenForReading(files.TargetPath(*root, entry.targetName))) {
+            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+        }
+    }
+
+    // Made before anything is staged, so that the line is at hand even when
+    // memory has run out.
+    const std::string undoIncomplete = LoadMessageString(IDS_UNDO_INCOMPLETE);
+    StagedCommit commit(files, journals);
+    bool undone = false;
+    try {
+        return StageAndCommit(package, sink, *root, files, commit);
+    } catch (...) {
+        // Undone here, so that the line can tell whether the root is as it
+        // was: the caller's barrier says so when the exception goes on.
+        try {
+            undone = commit.Rollback();
+        } catch (...) {
+            undone = false;
+        }
+        if (undone) throw;
+    }
+    return Fail(sink, undoIncomplete);
+}
+
 bool ApplyPackage(PatchPackage& package, StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    // The product first: for one that is not installed the only line is that
+    // one, whatever the state of the journal folder.
+    if (package.IsOpen() && !lookup->FindInstallRoot(package.GetRegistryKey())) {
+        return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+    }
     std::vector<std::string> notes;  // the run's recovery has logged the same already
     std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
-    if (!journals) {
-        sink.SetStatusLine(LoadMessageString(IDS_START_FAILED));
-        return false;
-    }
+    if (!journals) return Fail(sink, LoadMessageString(IDS_START_FAILED));
     return ApplyPackage(package, sink, *lookup, *files, *journals);
 }

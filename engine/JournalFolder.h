@@ -42,11 +42,9 @@ public:
     // the file stays for an administrator to look at. True when it is renamed.
     virtual bool SetAside(const std::string& name) = 0;
 
-    // The lines for the run's log (code page 1252) about what the folder set
-    // aside since the last call: journals and folders that were not trusted.
+    // The lines for the run's log (code page 1252) about what was set aside
+    // since the last call: journals and folders that were not trusted, and why.
     std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
-
-protected:
     void Note(std::string line) { notes_.push_back(std::move(line)); }
 
 private:

@@ -1,9 +1,28 @@
 #include "engine/Recovery.h"
 
+#include "engine/JournalValidation.h"
+#include "engine/RootOverlap.h"
+
 RecoveryOutcome CombineOutcomes(RecoveryOutcome a, RecoveryOutcome b) {
     // The enumerators are declared from least to most telling.
     return static_cast<int>(a) > static_cast<int>(b) ? a : b;
 }
+
+namespace {
+
+// A step below the root is taken only while the path to its file holds no
+// link: a folder swapped for a link since the last step would send the
+// rename or the delete elsewhere.
+bool MayTouch(const JournalState& state, TargetFileSystem& files, const std::string& path) {
+    return files.HasNoLinkBelowRoot(state.root, path);
+}
+
+// A name that is not there is removed already, whatever the path to it.
+bool RemoveBelowRoot(const JournalState& state, TargetFileSystem& files, const std::string& path) {
+    return !files.Exists(path) || (MayTouch(state, files, path) && files.Remove(path));
+}
+
+}  // namespace
 
 bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* journal) {
     bool whole = true;
@@ -16,15 +35,18 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
         if (state.replace[i] == 2 && files.Exists(entry.backup)) {
             // A backup is there only while the old contents are not back: the
             // restore is a rename, so running this again finds nothing to do.
-            if (!files.MoveReplacing(entry.backup, entry.target)) return false;
+            if (!MayTouch(state, files, entry.backup) || !MayTouch(state, files, entry.target) ||
+                !files.MoveReplacing(entry.backup, entry.target)) {
+                return false;
+            }
             touched = true;
         } else if (state.replace[i] == 1 && !files.Exists(entry.staged)) {
             // The staged file is gone only once it became the target.
-            if (!files.Remove(entry.target)) return false;
+            if (!RemoveBelowRoot(state, files, entry.target)) return false;
             touched = true;
         }
-        const bool stagedGone = files.Remove(entry.staged);
-        const bool backupGone = files.Remove(entry.backup);
+        const bool stagedGone = RemoveBelowRoot(state, files, entry.staged);
+        const bool backupGone = RemoveBelowRoot(state, files, entry.backup);
         if (!stagedGone || !backupGone) {
             whole = false;
             continue;
@@ -48,8 +70,8 @@ bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files) {
 bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files) {
     bool all = true;
     for (const JournalEntry& entry : state.entries) {
-        all = files.Remove(entry.staged) && all;
-        all = files.Remove(entry.backup) && all;
+        all = RemoveBelowRoot(state, files, entry.staged) && all;
+        all = RemoveBelowRoot(state, files, entry.backup) && all;
     }
     return all;
 }
@@ -62,6 +84,12 @@ RecoveryOutcome RecoverJournal(JournalFolder& journals, const std::string& name,
     JournalState state = ParseJournal(bytes);
     // Cut inside its first record: not one file had been created.
     if (!state.begun) return journals.Remove(name) ? RecoveryOutcome::kNothingFound : RecoveryOutcome::kIncomplete;
+    if (const char* problem = JournalProblem(state, files)) {
+        // Left for an administrator to look at; the run says the recovery is not whole.
+        journals.Note("Journal " + name + " non suivi : " + problem + ".");
+        journals.SetAside(name);
+        return RecoveryOutcome::kIncomplete;
+    }
 
     if (EveryTargetReplaced(state, files)) {
         if (!RemoveLeftovers(state, files) || !journals.Remove(name)) return RecoveryOutcome::kIncomplete;
@@ -85,4 +113,14 @@ RecoveryOutcome RecoverInterruptedUpdates(JournalFolder& journals, TargetFileSys
         outcome = CombineOutcomes(outcome, RecoverJournal(journals, name, files));
     }
     return outcome;
+}
+
+bool HasPendingJournalOverlapping(JournalFolder& journals, const std::string& root, TargetFileSystem& files) {
+    for (const std::string& name : journals.List()) {
+        std::string bytes;
+        if (!journals.Read(name, bytes)) return true;
+        const JournalState state = ParseJournal(bytes);
+        if (state.begun && RootsOverlap(files.NameKey(state.root), files.NameKey(root))) return true;
+    }
+    return false;
 }

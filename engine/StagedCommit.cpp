@@ -15,7 +15,12 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 StagedCommit::~StagedCommit() {
-    if (!finished_) Rollback();
+    if (finished_) return;
+    try {
+        (void)Rollback();  // a failed undo keeps the journal: recovery finishes it
+    } catch (...) {
+        // Out of memory while undoing: the journal stays for recovery all the same.
+    }
 }
 
 bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths) {
@@ -96,6 +101,12 @@ StagedCommit::Result StagedCommit::Commit() {
     for (std::size_t i = 0; i < state_.entries.size(); ++i) state_.replace[i] = existed[i] ? 2 : 1;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
         const JournalEntry& entry = state_.entries[i];
+        // Right before the step: a folder of the root swapped for a link
+        // since the last step would send the rename elsewhere.
+        if (!files_.HasNoLinkBelowRoot(state_.root, entry.target) ||
+            !files_.HasNoLinkBelowRoot(state_.root, entry.staged)) {
+            return fail(i, false);
+        }
         bool ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
                              : files_.MoveReplacing(entry.staged, entry.target);
         if (!ok) return fail(i, false);

@@ -29,6 +29,10 @@ public:
     // file, if there, is no link either (no symbolic link, junction or mount
     // point). The root itself may be reached through links.
     virtual bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) = 0;
+    // Whether root is an absolute local folder (the platform's rule for an
+    // install root) that exists and is itself no link: what a journal's root
+    // must be before recovery acts below it.
+    virtual bool IsRealFolder(const std::string& root) = 0;
     // Whether the file can be opened for reading (the required-file test).
     virtual bool CanOpenForReading(const std::string& path) = 0;
     virtual bool Exists(const std::string& path) = 0;

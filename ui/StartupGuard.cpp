@@ -18,16 +18,17 @@ const char kCaption[] = "Dravlek";
 
 StartupGuard::StartupGuard() : mutex_(kMutexName) {}
 
-RecoveryOutcome StartupGuard::RecoverInterruptedUpdates() {
+RecoveryOutcome StartupGuard::RecoverInterruptedUpdates(std::vector<std::string>& notes) {
     if (!FirstInstance()) return RecoveryOutcome::kNothingFound;
     try {
-        // A folder that can be neither found nor made holds no journal: no
-        // update could have written one there.
-        std::vector<std::string> notes;
+        // A folder that can be neither made nor trusted cannot be looked
+        // into: the run says so rather than that nothing was found.
         std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
-        if (!journals) return RecoveryOutcome::kNothingFound;
+        if (!journals) return RecoveryOutcome::kNotExamined;
         std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-        return ::RecoverInterruptedUpdates(*journals, *files);
+        const RecoveryOutcome outcome = ::RecoverInterruptedUpdates(*journals, *files);
+        for (std::string& note : journals->TakeNotes()) notes.push_back(std::move(note));
+        return outcome;
     } catch (...) {
         // Out of memory halfway: the journals that were not finished stay
         // for the next start, which is what kIncomplete tells the user.

@@ -6,6 +6,9 @@
 // so that a start without windows can report the same outcome otherwise.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "engine/Recovery.h"
 #include "ui/InstanceMutex.h"
 
@@ -17,8 +20,9 @@ public:
     bool FirstInstance() const { return mutex_.Owned(); }
 
     // Recovers every journal of the machine's journal folder; only once
-    // FirstInstance is true. kIncomplete when the recovery failed outright.
-    RecoveryOutcome RecoverInterruptedUpdates();
+    // FirstInstance is true. kIncomplete when the recovery failed outright;
+    // notes gets the lines for the log about what was set aside.
+    RecoveryOutcome RecoverInterruptedUpdates(std::vector<std::string>& notes);
 
 private:
     InstanceMutex mutex_;

@@ -17,8 +17,8 @@ bool UpdaterRunHost::TakeInstanceLock() {
     return startup_->FirstInstance();
 }
 
-RecoveryOutcome UpdaterRunHost::RecoverInterruptedUpdates() {
-    return startup_->RecoverInterruptedUpdates();
+RecoveryOutcome UpdaterRunHost::RecoverInterruptedUpdates(std::vector<std::string>& notes) {
+    return startup_->RecoverInterruptedUpdates(notes);
 }
 
 bool UpdaterRunHost::Apply(PatchPackage& package, StatusSink& sink) {

@@ -18,7 +18,7 @@ public:
     UpdaterRunHost& operator=(const UpdaterRunHost&) = delete;
 
     bool TakeInstanceLock() override;
-    RecoveryOutcome RecoverInterruptedUpdates() override;
+    RecoveryOutcome RecoverInterruptedUpdates(std::vector<std::string>& notes) override;
     bool Apply(PatchPackage& package, StatusSink& sink) override;
 
     void ShowUsage() override;

@@ -102,10 +102,10 @@ struct ModeCase {
 // with b.txt still staged.
 void LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root) {
     const std::string a = root + "\\a.dll", b = root + "\\b.txt";
-    auto journal = UpdateJournal::Begin(journals, root, {{a, a + ".~staged", a + ".~backup"},
-                                                         {b, b + ".~staged", b + ".~backup"}});
-    ASSERT_TRUE(journal && journal->Replacing({true, false}) && WriteFileBytes(b + ".~staged", "new b"));
-    ASSERT_TRUE(MoveFileA(a.c_str(), (a + ".~backup").c_str()) && WriteFileBytes(a, "new a"));
+    auto journal = UpdateJournal::Begin(journals, root, {{a, a + ".~dvk0.new", a + ".~dvk0.old"},
+                                                         {b, b + ".~dvk1.new", b + ".~dvk1.old"}});
+    ASSERT_TRUE(journal && journal->Replacing({true, false}) && WriteFileBytes(b + ".~dvk1.new", "new b"));
+    ASSERT_TRUE(MoveFileA(a.c_str(), (a + ".~dvk0.old").c_str()) && WriteFileBytes(a, "new a"));
 }
 
 const std::string kDone = "Mise \xC3\xA0 jour termin\xC3\xA9" "e. Cliquez sur Fermer.";

@@ -37,9 +37,9 @@ bool ResetRoot(const Tree& files) {
 // update was about to remove the backups.
 bool LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root, int replaced) {
     const std::vector<JournalEntry> entries = {
-        {root + "\\a.txt", root + "\\a.txt.~staged", root + "\\a.txt.~backup"},
-        {root + "\\b.txt", root + "\\b.txt.~staged", root + "\\b.txt.~backup"},
-        {root + "\\c.txt", root + "\\c.txt.~staged", root + "\\c.txt.~backup"},
+        {root + "\\a.txt", root + "\\a.txt.~dvk0.new", root + "\\a.txt.~dvk0.old"},
+        {root + "\\b.txt", root + "\\b.txt.~dvk1.new", root + "\\b.txt.~dvk1.old"},
+        {root + "\\c.txt", root + "\\c.txt.~dvk2.new", root + "\\c.txt.~dvk2.old"},
     };
     std::unique_ptr<UpdateJournal> journal = UpdateJournal::Begin(journals, root, entries);
     bool ok = journal && journal->Replacing({true, false, true});
@@ -86,8 +86,8 @@ struct StartCase {
 
 TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
     const Tree before = {{"a.txt", "old a"}, {"c.txt", "old c"}};
-    const Tree halfway = {{"a.txt", "new a"}, {"a.txt.~backup", "old a"}, {"b.txt", "new b"},
-                          {"c.txt", "old c"}, {"c.txt.~staged", "new c"}};
+    const Tree halfway = {{"a.txt", "new a"}, {"a.txt.~dvk0.old", "old a"}, {"b.txt", "new b"},
+                          {"c.txt", "old c"}, {"c.txt.~dvk2.new", "new c"}};
     const Tree after = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}};
     // In order: the fourth leaves a journal that the fifth finishes.
     const StartCase cases[] = {
@@ -97,8 +97,8 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
          true, after, 0},
         {"a second instance while the first shows its dialog: box 120, it ends touching nothing", 2, true, false, "",
          IDS_ALREADY_RUNNING, false, halfway, 1},
-        {"a target held open during the undo: box 119, the journal kept, the run ends", 2, false, false, "a.txt",
-         IDS_UNDO_INCOMPLETE, false, {{"a.txt", "new a"}, {"a.txt.~backup", "old a"}, {"c.txt", "old c"}}, 1},
+        {"a target held open during the undo: box 119, the journal kept, the selection dialog after it", 2, false,
+         false, "a.txt", IDS_UNDO_INCOMPLETE, true, {{"a.txt", "new a"}, {"a.txt.~dvk0.old", "old a"}, {"c.txt", "old c"}}, 1},
         {"the next start finishes that undo: box 118", -1, false, false, "", IDS_UPDATE_UNDONE, true, before, 0},
         {"a mutex abandoned by its holder counts as free: no box", -1, false, true, "", 0, true, before, 0},
     };

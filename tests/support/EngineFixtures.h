@@ -34,6 +34,7 @@ public:
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
         return real_->HasNoLinkBelowRoot(root, path);
     }
+    bool IsRealFolder(const std::string& root) override { return real_->IsRealFolder(root); }
     bool CanOpenForReading(const std::string& path) override { return real_->CanOpenForReading(path); }
     bool Exists(const std::string& path) override { return real_->Exists(path); }
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;

@@ -31,6 +31,7 @@ public:
     std::string TargetPath(const std::string& root, const std::string& name) const override {
         return real_.TargetPath(root, name);
     }
+    bool IsRealFolder(const std::string& root) override { return real_.IsRealFolder(root); }
     bool CanOpenForReading(const std::string& path) override { return real_.CanOpenForReading(path); }
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& path) override {
         return real_.HasNoLinkBelowRoot(root, path);

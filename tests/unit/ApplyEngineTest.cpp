@@ -337,22 +337,71 @@ TEST_F(ApplyEngineTest, AnUndoThatCannotRestoreIsReportedAndFinishedByRecovery) 
     const auto before = SnapshotTree(root_);
     const std::vector<PackageContent> entries = {
         {0, "s", "a.dll", "new a"}, {0, "s", "b.dll", "new b"}, {0, "s", "c-new.txt", "new c"}};
-    for (const char* failing : {"b.dll", "c-new.txt"}) {
-        LockedTargets locked(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", failing));
+    for (const bool throws : {false, true}) {
+        for (const char* failing : {"b.dll", "c-new.txt"}) {
+            const std::string why = std::string(failing) + (throws ? " throws" : " fails");
+            LockedTargets locked(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", failing), throws);
+            sink_.lines.clear();
+            package_.Close();
+            // An exception whose undo fails says the same: a target is new already.
+            EXPECT_FALSE(RunUpdate([&] { return Apply(entries, locked); }, sink_, [] {})) << why;
+            EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << why;
+            EXPECT_EQ(Installed("a.dll"), "new a") << why << ": the target that could not be put back";
+            ASSERT_EQ(journals_->List().size(), 1u) << why;
+
+            LockedTargets stillLocked(FaultyFileSystem::Operation::kNone, "");
+            EXPECT_EQ(RecoverInterruptedUpdates(*journals_, stillLocked), RecoveryOutcome::kIncomplete) << why;
+            EXPECT_EQ(journals_->List().size(), 1u) << why << ": kept for the next start";
+            EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone) << why;
+            EXPECT_EQ(SnapshotTree(root_), before) << why;
+            EXPECT_TRUE(journals_->List().empty()) << why;
+        }
+    }
+}
+
+// An update that could not be undone whole stops the updates of its own
+// files, and of the folders around them, until it is recovered; other
+// products update as usual.
+TEST_F(ApplyEngineTest, AnUndoLeftIncompleteStopsOnlyTheUpdatesOfItsOwnFiles) {
+    Install("a.dll", "old a");
+    Install("b.dll", "old b");
+    class HeldBackup : public FaultyFileSystem {
+    public:
+        using FaultyFileSystem::FaultyFileSystem;
+        bool MoveReplacing(const std::string& from, const std::string& to) override {
+            return from.compare(from.size() - 4, 4, ".old") != 0 && FaultyFileSystem::MoveReplacing(from, to);
+        }
+    } held(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", "b.dll"));
+    ASSERT_FALSE(Apply({{0, "s", "a.dll", "new a"}, {0, "s", "b.dll", "new b"}}, held));
+    ASSERT_EQ(journals_->List().size(), 1u);
+    fs::create_directories(root_ + "/sub");
+    fs::create_directories(dir_.File("other"));
+    const auto stuck = SnapshotTree(root_);
+
+    struct Row {
+        const char* why;
+        std::string root;
+        bool applied;
+    };
+    const Row rows[] = {
+        {"the same root", root_, false},
+        {"a folder inside it", root_ + "/sub", false},
+        {"the folder above it", dir_.Path(), false},
+        {"another product", dir_.File("other"), true},
+    };
+    for (const Row& row : rows) {
+        lookup_.Set("Software\\Other", row.root);
         sink_.lines.clear();
         package_.Close();
-        EXPECT_FALSE(Apply(entries, locked)) << failing;
-        EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << failing;
-        EXPECT_EQ(Installed("a.dll"), "new a") << failing << ": the target that could not be put back";
-        ASSERT_EQ(journals_->List().size(), 1u) << failing;
-
-        LockedTargets stillLocked(FaultyFileSystem::Operation::kNone, "");
-        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, stillLocked), RecoveryOutcome::kIncomplete) << failing;
-        EXPECT_EQ(journals_->List().size(), 1u) << failing << ": kept for the next start";
-        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone) << failing;
-        EXPECT_EQ(SnapshotTree(root_), before) << failing;
-        EXPECT_TRUE(journals_->List().empty()) << failing;
+        ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("other.dvk"), "Software\\Other", {{0, "s", "o.txt", "o"}}));
+        EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), row.applied) << row.why;
+        if (!row.applied) {
+            EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_UNDO_INCOMPLETE)}) << row.why;
+        }
+        EXPECT_EQ(FileExists(row.root + "/o.txt"), row.applied) << row.why;
     }
+    EXPECT_EQ(SnapshotTree(root_), stuck);
+    EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone);
 }
 
 TEST_F(ApplyEngineTest, AJournalThatCannotBeWrittenStopsBeforeAnyFileIsMade) {
@@ -531,8 +580,16 @@ TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
                                     {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
     EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_, *journals_));
-    EXPECT_EQ(swapping.lines.back(), Text(IDS_WRITE_FAILED) + " sub\\x.dll");
+    // Neither the replacement nor the undo goes through the link: the staged
+    // name found there is not deleted, so the undo is not whole.
+    EXPECT_EQ(swapping.lines.back(), Text(IDS_UNDO_INCOMPLETE));
     EXPECT_FALSE(fs::exists(outside + "/x.dll"));
+    EXPECT_TRUE(fs::exists(outside + "/x.dll.~dvk0.new"));
+    // Recovery keeps to the same rule while the link stays, and keeps the journal.
+    const auto outsideBeforeRecovery = SnapshotTree(outside);
+    EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kIncomplete);
+    EXPECT_EQ(SnapshotTree(outside), outsideBeforeRecovery);
+    EXPECT_EQ(journals_->List().size(), 1u);
 }
 #endif
 

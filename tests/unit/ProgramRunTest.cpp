@@ -15,11 +15,15 @@ class RecordingHost : public RunHost {
 public:
     bool lockFree = true, confirm = true, applies = true, throws = false;
     R recovery = R::kNothingFound;
+    std::vector<std::string> recoveryNotes;
     SelectionResult selection = SelectionResult::kClosed;
     std::string calls;
 
     bool TakeInstanceLock() override { return Note("lock"), lockFree; }
-    R RecoverInterruptedUpdates() override { return Note("recover"), recovery; }
+    R RecoverInterruptedUpdates(std::vector<std::string>& notes) override {
+        notes = recoveryNotes;
+        return Note("recover"), recovery;
+    }
     bool Apply(PatchPackage& package, StatusSink& sink) override {
         Note(package.IsOpen() ? "apply" : "apply(closed)");
         sink.SetStatusLine("Extraction du fichier :: a.dll (100 %)");
@@ -59,6 +63,11 @@ void FailedInList(RecordingHost& h) { h.selection = SelectionResult::kFailed; }
 void Completed(RecordingHost& h) { h.recovery = R::kCompleted; }
 void Incomplete(RecordingHost& h) { h.recovery = R::kIncomplete; }
 void Throws(RecordingHost& h) { h.throws = true; }
+void NotExamined(RecordingHost& h) { h.recovery = R::kNotExamined; }
+void SetAside(RecordingHost& h) {
+    h.recovery = R::kIncomplete;
+    h.recoveryNotes = {"Journal x.journal non suivi : il nomme un fichier hors de sa racine."};
+}
 
 const RunCase kRunCases[] = {
     {"list ran an update", {}, Applied, 0, "lock recover select", ""},
@@ -71,7 +80,15 @@ const RunCase kRunCases[] = {
      "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 termin\xC3\xA9" "e."},
     {"recover quietly, incomplete", {"/recover", "/quiet"}, Incomplete, 1603, "lock recover",
      "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
-    {"incomplete recovery stops the update", {"PKG"}, Incomplete, 1603, "lock recover box", ""},
+    {"an incomplete recovery leaves the engine to refuse only its own root", {"PKG"}, Incomplete, 0,
+     "lock recover box confirm progress", ""},
+    {"a journal set aside is logged and the recovery is not whole", {"/recover"}, SetAside, 1603, "lock recover box",
+     "Journal x.journal non suivi : il nomme un fichier hors de sa racine."},
+    {"a journal folder that could not be examined: no box, a failed recovery", {"/recover", "/quiet"}, NotExamined,
+     1603, "lock recover", "Reprise : le dossier des journaux n'a pas pu \xC3\xAAtre examin\xC3\xA9 ; aucune mise \xC3\xA0 jour "
+     "interrompue n'a \xC3\xA9t\xC3\xA9 reprise."},
+    {"an update after it still runs: the engine opens the folder itself", {"/passive", "PKG"}, NotExamined, 0,
+     "lock recover passive", ""},
 };
 
 TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/ApplyEngine.h"
+#include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/UpdateJournal.h"
 #include "tests/support/EngineFixtures.h"
@@ -136,5 +137,104 @@ TEST_F(RecoveryTest, ARecoveryKilledAnywhereIsFinishedByTheNextOne) {
     }
     EXPECT_GT(cases, 8);
 }
+
+// Journals that this program never writes, planted in its folder: each is
+// set aside for an administrator, never obeyed, and recovery says that it is
+// not whole. The files they name stay exactly as they were.
+TEST_F(RecoveryTest, AJournalThatNamesWhatNoUpdateWouldIsSetAsideNotObeyed) {
+    const std::string outside = work_ + "/outside";
+    const std::string in = files_->TargetPath(root_, "");
+    auto entry = [](const std::string& target, const std::string& staged, const std::string& backup) {
+        return JournalEntry{target, staged, backup};
+    };
+    auto own = [&](const std::string& name, std::size_t i) {
+        const std::string target = files_->TargetPath(root_, name);
+        return entry(target, target + ".~dvk" + std::to_string(i) + ".new", target + ".~dvk" + std::to_string(i) + ".old");
+    };
+    const std::string victim = outside + "/victim.dll";
+    struct Planted {
+        const char* why;
+        std::string root;
+        std::vector<JournalEntry> entries;
+    };
+    std::vector<Planted> rows = {
+        {"a target outside the root", root_, {entry(victim, victim + ".~dvk0.new", victim + ".~dvk0.old")}},
+        {"a target that climbs out", root_,
+         {entry(in + "..\\outside\\victim.dll", in + "..\\outside\\victim.dll.~dvk0.new",
+                in + "..\\outside\\victim.dll.~dvk0.old")}},
+        {"a staged name that is not its target's", root_,
+         {entry(in + "a.dll", victim, in + "a.dll.~dvk0.old")}},
+        {"a backup name of another position", root_, {entry(in + "a.dll", in + "a.dll.~dvk0.new", in + "a.dll.~dvk1.old")}},
+        {"a staged name that is another entry's target", root_,
+         {own("keep.txt", 0), entry(in + "keep.txt.~dvk0.new", in + "keep.txt.~dvk0.new.~dvk1.new",
+                                    in + "keep.txt.~dvk0.new.~dvk1.old")}},
+        {"a relative root", "install", {own("a.dll", 0)}},
+        {"a root that does not exist", work_ + "/gone", {own("a.dll", 0)}},
+    };
+#ifndef _WIN32
+    fs::create_directory_symlink(root_, work_ + "/root-link");
+    rows.push_back({"a root that is a link", work_ + "/root-link", {own("a.dll", 0)}});
+#endif
+    for (const Planted& row : rows) {
+        Install();
+        fs::create_directories(outside);
+        ASSERT_TRUE(WriteFileBytes(victim, "the victim"));
+        ASSERT_TRUE(WriteFileBytes(victim + ".~dvk0.old", "the attacker's"));
+        const Tree rootBefore = SnapshotTree(root_), outsideBefore = SnapshotTree(outside);
+        {
+            std::unique_ptr<UpdateJournal> planted = UpdateJournal::Begin(*journals_, row.root, row.entries);
+            ASSERT_NE(planted, nullptr) << row.why;
+            ASSERT_TRUE(planted->Replacing(std::vector<bool>(row.entries.size(), true))) << row.why;
+        }
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kIncomplete) << row.why;
+        EXPECT_EQ(SnapshotTree(root_), rootBefore) << row.why;
+        EXPECT_EQ(SnapshotTree(outside), outsideBefore) << row.why;
+        EXPECT_TRUE(journals_->List().empty()) << row.why << ": set aside";
+        EXPECT_EQ(std::distance(fs::directory_iterator(journalsPath_), fs::directory_iterator()), 1) << row.why;
+        const std::vector<std::string> notes = journals_->TakeNotes();
+        ASSERT_FALSE(notes.empty()) << row.why;
+        EXPECT_NE(notes[0].find("non suivi"), std::string::npos) << row.why;
+        EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kNothingFound) << row.why;
+    }
+}
+
+#ifndef _WIN32
+// An undo left incomplete (a target held open), then a folder of the root
+// swapped for a link to a folder holding a file of the name the package
+// brought as new: no recovery deletes through the link, and once the folder
+// is back the undo is finished.
+TEST_F(RecoveryTest, AFolderSwappedForALinkWhileTheUndoWaitsIsNeverWrittenThrough) {
+    class HeldBackups : public FaultyFileSystem {
+    public:
+        using FaultyFileSystem::FaultyFileSystem;
+        bool MoveReplacing(const std::string& from, const std::string& to) override {
+            return from.compare(from.size() - 4, 4, ".old") != 0 && FaultyFileSystem::MoveReplacing(from, to);
+        }
+    };
+    Install();
+    const Tree before = SnapshotTree(root_);
+    PatchPackage package;
+    ASSERT_TRUE(WriteAndOpenPackage(package, dir_.File("held.dvk"), kKey,
+                                    {{0, "s", "sub\\n.txt", "new n"}, {0, "s", "a.dll", "new a"}, {0, "s", "keep.txt", "k"}}));
+    HeldBackups held(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", "keep.txt"));
+    RecordingSink sink;
+    ASSERT_FALSE(ApplyPackage(package, sink, lookup_, held, *journals_));
+    ASSERT_EQ(sink.lines.back(), LoadMessageString(IDS_UNDO_INCOMPLETE));
+
+    const std::string outside = work_ + "/outside";
+    fs::create_directories(outside);
+    ASSERT_TRUE(WriteFileBytes(outside + "/n.txt", "not the product's"));
+    fs::rename(root_ + "/sub", work_ + "/sub-moved");
+    fs::create_directory_symlink(outside, root_ + "/sub");
+    EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kIncomplete);
+    EXPECT_EQ(ReadFileBytes(outside + "/n.txt"), "not the product's");
+    EXPECT_EQ(journals_->List().size(), 1u);
+
+    fs::remove(root_ + "/sub");
+    fs::rename(work_ + "/sub-moved", root_ + "/sub");
+    EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone);
+    EXPECT_EQ(SnapshotTree(root_), before);
+}
+#endif
 
 }  // namespace

@@ -119,8 +119,9 @@ int RunExtract(const std::vector<std::string>& args) {
             ReportError("extract", "an interrupted extract into '" + dir + "' was undone: its files are as before it", 0);
             break;
         case RecoveryOutcome::kIncomplete:
+        case RecoveryOutcome::kNotExamined:
             return Fail("an interrupted extract into '" + dir +
-                        "' could not be undone wholly (a file in use?); its journal is kept for the next try");
+                        "' could not be undone wholly (a file in use? a journal set aside?); nothing more was done");
     }
     std::vector<std::string> trusted;
     if (!ReadTrustedKeys(line.Values("trust"), trusted, error)) return Fail(error);

@@ -19,6 +19,7 @@ public:
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
         return system_->HasNoLinkBelowRoot(root, targetPath);
     }
+    bool IsRealFolder(const std::string& root) override { return system_->IsRealFolder(root); }
     bool CanOpenForReading(const std::string& path) override { return system_->CanOpenForReading(path); }
     bool Exists(const std::string& path) override { return system_->Exists(path); }
     std::unique_ptr<OutputFile> CreateNew(const std::string& path) override { return system_->CreateNew(path); }

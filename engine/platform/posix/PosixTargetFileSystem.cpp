@@ -75,6 +75,11 @@ public:
         return NoLinkAfter(targetPath, rootPath.size());
     }
 
+    bool IsRealFolder(const std::string& root) override {
+        struct stat info;
+        return !root.empty() && root[0] == '/' && ::lstat(root.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+
     bool CanOpenForReading(const std::string& path) override {
         // As on Windows, a directory is not a file that can be read.
         struct stat info;

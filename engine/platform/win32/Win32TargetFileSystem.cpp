@@ -3,6 +3,7 @@
 // MAX_PATH is written like any other.
 #include <windows.h>
 
+#include "engine/InstallRootPath.h"
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/win32/Win32FileSecurity.h"
 #include "engine/platform/win32/Win32WidePath.h"
@@ -164,6 +165,13 @@ public:
         return NoReparsePointAfter(targetPath, rootPath.size());
     }
 
+    bool IsRealFolder(const std::string& root) override {
+        if (!IsUsableInstallRoot(root)) return false;
+        const DWORD attributes = GetFileAttributesW(WidePath(root).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+
     bool CanOpenForReading(const std::string& path) override {
         UniqueFileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -218,10 +226,18 @@ public:
             error == ERROR_INVALID_NAME) {
             return true;
         }
-        // A backup of a read-only file is read-only too.
-        if (error == ERROR_ACCESS_DENIED && SetFileAttributesW(pathW.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-            return DeleteFileW(pathW.c_str()) != 0;
+        // A backup of a read-only file is read-only too. Should the delete
+        // fail even so (the file held open), it keeps the marks it had.
+        const DWORD attributes = GetFileAttributesW(pathW.c_str());
+        if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            !SetFileAttributesW(pathW.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            return false;
         }
+        if (DeleteFileW(pathW.c_str())) return true;
+        error = GetLastError();
+        SetFileAttributesW(pathW.c_str(), attributes);
+        SetLastError(error);
         return false;
     }
 
