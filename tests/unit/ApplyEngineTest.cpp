@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -403,6 +404,21 @@ TEST_F(ApplyEngineTest, AnUndoLeftIncompleteStopsOnlyTheUpdatesOfItsOwnFiles) {
     EXPECT_EQ(SnapshotTree(root_), stuck);
     EXPECT_EQ(RecoverInterruptedUpdates(*journals_, *files_), RecoveryOutcome::kUndone);
 }
+
+#ifndef _WIN32
+// The program's own journal folder is needed only once the product is found:
+// for one that is not installed the only line is 112, whatever the folder.
+TEST_F(ApplyEngineTest, AProductNotInstalledIsToldBeforeTheJournalFolderIsNeeded) {
+    ASSERT_TRUE(WriteFileBytes(dir_.File("state"), "a file where the state folder belongs"));
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string restore = saved != nullptr ? saved : "";
+    ::setenv("XDG_STATE_HOME", dir_.File("state").c_str(), 1);
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, {{0, "s", "a.dll", "new a"}}));
+    EXPECT_FALSE(ApplyPackage(package_, sink_));
+    saved != nullptr ? ::setenv("XDG_STATE_HOME", restore.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
+}
+#endif
 
 TEST_F(ApplyEngineTest, AJournalThatCannotBeWrittenStopsBeforeAnyFileIsMade) {
     Install("a.dll", "old a");
