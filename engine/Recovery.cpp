@@ -22,9 +22,17 @@ bool RemoveBelowRoot(const JournalState& state, TargetFileSystem& files, const s
     return !files.Exists(path) || (MayTouch(state, files, path) && files.Remove(path));
 }
 
+std::unique_ptr<FolderHold> HoldTargetFolders(const JournalState& state, TargetFileSystem& files) {
+    std::vector<std::string> paths;
+    paths.reserve(state.entries.size());
+    for (const JournalEntry& entry : state.entries) paths.push_back(entry.target);
+    return files.HoldFolders(state.root, paths);
+}
+
 }  // namespace
 
 bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* journal) {
+    const std::unique_ptr<FolderHold> hold = HoldTargetFolders(state, files);
     bool whole = true;
     // Reverse order, so that a target named twice ends with its first backup,
     // which holds the contents from before the update.
@@ -68,6 +76,7 @@ bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files) {
 }
 
 bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files) {
+    const std::unique_ptr<FolderHold> hold = HoldTargetFolders(state, files);
     bool all = true;
     for (const JournalEntry& entry : state.entries) {
         all = RemoveBelowRoot(state, files, entry.staged) && all;

@@ -94,6 +94,11 @@ StagedCommit::Result StagedCommit::Commit() {
         const std::string& target = state_.entries[i].target;
         existed[i] = !replaced.insert(files_.NameKey(target)).second || files_.Exists(target);
     }
+    // Held to the end, the undo included: no folder of the targets can be
+    // swapped for a link between the check before a step and the step.
+    std::vector<std::string> paths;
+    for (const JournalEntry& entry : state_.entries) paths.push_back(entry.target);
+    const std::unique_ptr<FolderHold> hold = files_.HoldFolders(state_.root, paths);
     // The staged files' data is on disk (closing syncs them); their names too
     // before the journal says the targets may change.
     if (!SyncFolders() || !journal_->Replacing(existed)) return fail(0, true);

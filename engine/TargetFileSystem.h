@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 // A new file being written; closing flushes it.
 class OutputFile {
@@ -18,6 +19,12 @@ public:
     virtual bool Close() = 0;
 };
 
+// Keeps folders where they are while it lives (see HoldFolders).
+class FolderHold {
+public:
+    virtual ~FolderHold() = default;
+};
+
 class TargetFileSystem {
 public:
     virtual ~TargetFileSystem() = default;
@@ -29,6 +36,17 @@ public:
     // file, if there, is no link either (no symbolic link, junction or mount
     // point). The root itself may be reached through links.
     virtual bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) = 0;
+    // Holds every folder between root and each of paths (root itself not
+    // included) so that none can be renamed, deleted or swapped for a link
+    // until the hold goes. Windows: an open handle without delete sharing on
+    // each folder; a folder with a handle open below it cannot be renamed
+    // either. Null where the platform has no such hold: the check before each
+    // step (HasNoLinkBelowRoot) then stands alone.
+    virtual std::unique_ptr<FolderHold> HoldFolders(const std::string& root, const std::vector<std::string>& paths) {
+        (void)root;
+        (void)paths;
+        return nullptr;
+    }
     // Whether root is an absolute local folder (the platform's rule for an
     // install root) that exists and is itself no link: what a journal's root
     // must be before recovery acts below it.

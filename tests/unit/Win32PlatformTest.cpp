@@ -224,6 +224,32 @@ TEST_F(Win32ApplyTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
     }
 }
 
+// While the commit or an undo holds the folders of its targets, the files
+// in them still change as the update needs, and on Windows no other program
+// can rename one of them (to put a link in its place). Wine lets a held
+// folder be renamed: there the check before each step stands alone.
+TEST_F(Win32ApplyTest, HeldFoldersKeepTheirPlaceWhileTheirFilesChange) {
+    ASSERT_TRUE(CreateDirectoryA(Target("sub").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(Target("sub\\deep").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(Target("sub\\deep\\a.dll"), "old a"));
+    ASSERT_TRUE(WriteFileBytes(Target("sub\\deep\\a.dll.new"), "new a"));
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    {
+        const std::unique_ptr<FolderHold> hold = files->HoldFolders(root_, {Target("sub\\deep\\a.dll")});
+        ASSERT_NE(hold, nullptr);
+        EXPECT_TRUE(files->ReplaceKeepingBackup(Target("sub\\deep\\a.dll.new"), Target("sub\\deep\\a.dll"),
+                                                Target("sub\\deep\\a.dll.old")));
+        EXPECT_TRUE(files->Remove(Target("sub\\deep\\a.dll.old")));
+        if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+            for (const char* folder : {"sub", "sub\\deep"}) {
+                EXPECT_FALSE(MoveFileExA(Target(folder).c_str(), Target("moved").c_str(), 0)) << folder;
+            }
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(Target("sub\\deep\\a.dll")), "new a");
+    EXPECT_TRUE(MoveFileExA(Target("sub").c_str(), Target("moved").c_str(), 0)) << "released with the hold";
+}
+
 TEST_F(Win32ApplyTest, AReplacedFileKeepsItsHiddenMark) {
     ASSERT_TRUE(WriteFileBytes(Target("hidden.dat"), "old"));
     ASSERT_TRUE(SetFileAttributesA(Target("hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN));

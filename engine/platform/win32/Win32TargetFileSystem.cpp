@@ -3,6 +3,9 @@
 // MAX_PATH is written like any other.
 #include <windows.h>
 
+#include <set>
+#include <vector>
+
 #include "engine/InstallRootPath.h"
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/win32/Win32FileSecurity.h"
@@ -153,8 +156,42 @@ bool NoReparsePointAfter(const std::string& path, std::size_t skip) {
     return true;
 }
 
+// Open handles on folders, without delete sharing: while they are open no
+// other program can rename or delete those folders (or the folders above
+// them), so none can be swapped for a link.
+class Win32FolderHold : public FolderHold {
+public:
+    void Hold(const std::string& folder) {
+        if (!held_.insert(folder).second) return;
+        UniqueFileHandle handle(CreateFileW(WidePath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // A folder that is not there holds nothing; the step's own check
+        // refuses what lies below it.
+        if (handle) handles_.push_back(std::move(handle));
+    }
+
+private:
+    std::set<std::string> held_;
+    std::vector<UniqueFileHandle> handles_;
+};
+
 class Win32TargetFileSystem : public TargetFileSystem {
 public:
+    std::unique_ptr<FolderHold> HoldFolders(const std::string& root, const std::vector<std::string>& paths) override {
+        auto hold = std::make_unique<Win32FolderHold>();
+        const std::string rootPath = TargetPath(root, "");
+        for (const std::string& path : paths) {
+            if (path.compare(0, rootPath.size(), rootPath) != 0) continue;
+            // Every folder from the root's first one down to the file's own.
+            for (std::size_t end = path.find_first_of("\\/", rootPath.size()); end != std::string::npos;
+                 end = path.find_first_of("\\/", end + 1)) {
+                hold->Hold(path.substr(0, end));
+            }
+        }
+        return hold;
+    }
+
     std::string TargetPath(const std::string& root, const std::string& targetName) const override {
         return root + "\\" + targetName;
     }
