@@ -299,6 +299,27 @@ TEST_F(DvkExtractTest, AKilledExtractWithARelativeFolderIsUndoneFromAnywhere) {
     EXPECT_FALSE(fs::exists(journals));
 }
 
+// A journal under the folder's key that names the folder as typed (as an
+// older dvk wrote it) is never obeyed from here: set aside, nothing changed.
+TEST_F(DvkExtractTest, AJournalThatNamesARelativeRootIsSetAside) {
+    WriteTree(Path("root"), {{"a.txt", "mine"}});
+    std::filesystem::path journals;
+    std::string error;
+    ASSERT_TRUE(ExtractJournalFolder(StateFolder(), TextOf(Path("root")), journals, error)) << error;
+    std::unique_ptr<JournalFolder> folder = OpenJournalFolder(journals.string());
+    ASSERT_TRUE(UpdateJournal::Begin(*folder, "root", {{"root/a.txt", "root/a.txt.new", "root/a.txt.old"}}));
+    const std::string name = folder->List().at(0);
+
+    DvkRun run = RunDvk({"extract", Pack({{"a.txt", "new"}}), "--to", Path("root")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "dvk extract: the journal '" + (journals / name).string() + "' does not name '" + Path("root") +
+                           "' by its full path (an older dvk wrote it): set aside, not obeyed; check the folder by "
+                           "hand, then run dvk extract again\n");
+    EXPECT_EQ(ReadFileBytes(Path("root/a.txt")), "mine");
+    EXPECT_TRUE(folder->List().empty()) << "set aside under another name";
+    EXPECT_EQ(RunDvk({"extract", Path("p.dvk"), "--to", Path("root")}).status, 0) << "the next one goes ahead";
+}
+
 // While one dvk extract works in a folder, another into the folder, a folder
 // above it or one inside it fails at once and touches nothing, not even to
 // recover; one into a folder beside it goes ahead.
