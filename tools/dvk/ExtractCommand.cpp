@@ -94,7 +94,8 @@ int RunExtract(const std::vector<std::string>& args) {
     // acts on this folder's files and finds the journal by the same key.
     const std::filesystem::path folder = std::filesystem::canonical(PathFromUtf8(dir), code);
     std::string root;
-    if (code || !NarrowSystemPath(PathToUtf8(folder), root)) {
+    if (code) return Fail("'" + dir + "': cannot find the folder's full path (" + code.message() + ")");
+    if (!NarrowSystemPath(PathToUtf8(folder), root)) {
         return Fail("'" + dir + "': the path has a character the system cannot pass on");
     }
     const std::string folderText = FolderText(root, kFoldCase);
