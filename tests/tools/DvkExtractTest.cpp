@@ -2,17 +2,16 @@
 // status lines in UTF-8, and the folder unchanged whenever it fails.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
+#include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
 #include "tests/tools/DvkRunner.h"
 #include "tests/support/TestFiles.h"
@@ -20,6 +19,8 @@
 #include "tests/support/KillableFileSystem.h"
 #include "package/CodePage1252.h"
 #include "tools/dvk/ExtractJournalFolder.h"
+#include "tools/dvk/FolderLock.h"
+#include "tools/dvk/FolderNesting.h"
 #include "tools/dvk/LocaleTargetFileSystem.h"
 
 namespace fs = std::filesystem;
@@ -171,9 +172,29 @@ TEST_F(DvkExtractTest, BadPackagesAndFoldersAreRefusedBeforeAnythingRuns) {
     }
 }
 
+// The state folder dvk uses below the test's XDG_STATE_HOME, and the text a
+// folder is known by there.
+fs::path StateFolder() {
+    fs::path state;
+    std::string error;
+    EXPECT_TRUE(ExtractStateFolder(state, error)) << error;
+    return state;
+}
+
+// The files directly in a folder.
+FileTree TopFiles(const std::string& folder) {
+    FileTree tree = ReadTree(folder);
+    for (auto it = tree.begin(); it != tree.end();) it = it->first.find('/') == std::string::npos ? std::next(it) : tree.erase(it);
+    return tree;
+}
+
+std::string TextOf(const std::string& folder) {
+    return FolderText(fs::canonical(folder).string(), false);
+}
+
 // An extract killed halfway is put right by the next dvk extract into the
-// same folder, before anything else: all old, or all new when it was killed
-// after its last replace.
+// same folder, a folder inside it or above it, started in any folder, before
+// anything else: all old, or all new when it was killed after its last replace.
 TEST_F(DvkExtractTest, TheNextExtractPutsRightAnInterruptedOne) {
     const FileTree old = {{"a.txt", "old a"}, {"b.txt", "old b"}, {"keep.txt", "keep"}};
     const FileTree next = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}, {"keep.txt", "keep"}};
@@ -181,23 +202,33 @@ TEST_F(DvkExtractTest, TheNextExtractPutsRightAnInterruptedOne) {
     // The second run's package needs a file that is not there: it changes nothing itself.
     const std::string unusable = Path("unusable.dvk");
     WriteFileBytes(unusable, BuildPackageBytes("T", "K", {{kRequiredFlag, "s", "missing.txt", "x"}}));
+    const char undone[] = "' was undone: its files are as before it";
     struct Case {
         const char* why;
         int newTargets;  // how many targets the killed run had replaced
         const char* note;
         FileTree after;
+        const char* killedIn;  // below the case's root: the killed extract's folder
+        const char* runIn;     // below the root: the folder of the next extract
+        bool relative;         // the next extract is given "../root-.../runIn" from another folder
     };
     const std::vector<Case> cases = {
-        {"killed after one replace", 1, "' was undone: its files are as before it", old},
-        {"killed after two replaces", 2, "' was undone: its files are as before it", old},
-        {"killed after the last replace", 3, "' had written every file: finished it", next},
+        {"killed after one replace", 1, undone, old, "", "", false},
+        {"killed after two replaces", 2, undone, old, "", "", false},
+        {"killed after the last replace", 3, "' had written every file: finished it", next, "", "", false},
+        {"relative, from another folder", 1, undone, old, "", "", true},
+        {"relative, finished from another folder", 3, "' had written every file: finished it", next, "", "", true},
+        {"a parent's, by an extract into its child", 2, undone, old, "", "sub", false},
+        {"a child's, by an extract into its parent", 2, undone, old, "sub", "", true},
     };
     for (const Case& c : cases) {
         const std::string root = Path(std::string("root-") + c.why);
         WriteTree(root, old);
+        WriteTree(root + "/sub", old);
+        const std::string killed = fs::canonical(root + "/" + c.killedIn).string();
         std::filesystem::path journals;
         std::string error;
-        ASSERT_TRUE(ExtractJournalFolder(fs::canonical(root), journals, error)) << error;
+        ASSERT_TRUE(ExtractJournalFolder(StateFolder(), TextOf(killed), journals, error)) << error;
         std::unique_ptr<JournalFolder> folder = OpenJournalFolder(journals.string());
         // The run that is killed: the engine as dvk runs it, stopped after
         // more and more changes until the folder holds the wanted mix.
@@ -206,52 +237,131 @@ TEST_F(DvkExtractTest, TheNextExtractPutsRightAnInterruptedOne) {
             PatchPackage patch;
             ASSERT_TRUE(patch.Open(package));
             FixedInstallRootLookup lookup;
-            lookup.Set(patch.GetRegistryKey(), root);
+            lookup.Set(patch.GetRegistryKey(), killed);
             LocaleTargetFileSystem system(CreateSystemTargetFileSystem());
             KillSwitch kill(budget);
             KillableFileSystem files(system, kill);
             KillableJournalFolder killable(*folder, kill);
             NullSink sink;
             ApplyPackage(patch, sink, lookup, files, killable);
-            FileTree now = ReadTree(root);
+            FileTree now = TopFiles(killed);
             int replaced = 0;
             for (const auto& [name, bytes] : next) replaced += now.count(name) && now[name] == bytes && name != "keep.txt";
             if (replaced == c.newTargets) break;
             ASSERT_NE(RecoverInterruptedUpdates(*folder, system), RecoveryOutcome::kIncomplete) << c.why;
-            ASSERT_TRUE(ReadTree(root) == old) << c.why;
+            ASSERT_TRUE(TopFiles(killed) == old) << c.why;
         }
         ASSERT_EQ(ListNames(journals.string()).size(), 1u) << c.why;
 
-        DvkRun run = RunDvk({"extract", unusable, "--to", root});
+        fs::create_directories(Path("elsewhere"));
+        const std::string to = (c.relative ? std::string("../root-") + c.why : root) + (*c.runIn ? "/" : "") + c.runIn;
+        DvkRun run = RunDvk({"extract", unusable, "--to", to}, Path("elsewhere"));
         EXPECT_EQ(run.status, 1) << c.why;
-        EXPECT_EQ(run.ErrLines().front(), "dvk extract: an interrupted extract into '" + root + c.note) << c.why;
-        EXPECT_TRUE(ReadTree(root) == c.after) << c.why;
+        const std::string named = std::string(c.killedIn) == c.runIn ? to : killed;
+        EXPECT_EQ(run.ErrLines().front(), "dvk extract: an interrupted extract into '" + named + c.note) << c.why;
+        EXPECT_TRUE(TopFiles(killed) == c.after) << c.why;
         EXPECT_FALSE(fs::exists(journals)) << c.why << ": the journal and its folder are gone";
     }
 }
 
-// While one dvk extract works in a folder a second one fails at once and
-// touches nothing, not even to recover.
-TEST_F(DvkExtractTest, ASecondExtractIntoABusyFolderFailsAtOnce) {
-    const std::string package = Pack({{"a.txt", "new a"}});
-    const FileTree old = {{"a.txt", "old a"}};
-    WriteTree(Path("root"), old);
-    // Held the way a running dvk extract holds it.
-    int held = open(Path("root").c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
-    for (const char* to : {"root", "root/."}) {
-        DvkRun run = RunDvk({"extract", package, "--to", Path(to)});
-        EXPECT_EQ(run.status, 1) << to;
-        EXPECT_EQ(run.out, "") << to;
-        EXPECT_EQ(run.err, "dvk extract: '" + Path(to) + "' is in use by another dvk extract; nothing was changed\n")
-            << to;
-        EXPECT_TRUE(ReadTree(Path("root")) == old) << to;
+// dvk itself, killed by the system while it stages (a write past the file
+// size limit), with a relative --to: its journal names the folder by its full
+// path, and the next extract, started elsewhere with another relative path,
+// removes what it staged there and nothing of the same names where it runs.
+TEST_F(DvkExtractTest, AKilledExtractWithARelativeFolderIsUndoneFromAnywhere) {
+    const FileTree old = {{"a.txt", "old a"}, {"big.bin", "old big"}};
+    const std::string package = Pack({{"a.txt", "new a"}, {"big.bin", std::string(2 << 20, 'b')}});
+    WriteTree(Path("work/root"), old);
+    DvkRun killed = RunDvk({"extract", package, "--to", "root", "--quiet"}, Path("work"), 512);
+    ASSERT_EQ(killed.status, 128 + SIGXFSZ) << "dvk was not killed: " << killed.err;
+
+    const fs::path journals = StateFolder() / FolderKey(TextOf(Path("work/root")));
+    const std::vector<std::string> names = ListNames(journals.string());
+    ASSERT_EQ(names.size(), 1u);
+    const JournalState journal = ParseJournal(ReadFileBytes((journals / names[0]).string()));
+    ASSERT_TRUE(journal.begun);
+    EXPECT_EQ(journal.root, fs::canonical(Path("work/root")).string());
+    // The same names below a folder "root" where the next extract runs.
+    FileTree decoys = old;
+    for (const JournalEntry& entry : journal.entries) {
+        for (const std::string& name : {entry.staged, entry.backup}) {
+            decoys[fs::path(name).lexically_relative(journal.root).string()] = "decoy";
+        }
     }
-    close(held);
-    DvkRun run = RunDvk({"extract", package, "--to", Path("root"), "--quiet"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(ReadTree(Path("root")) == (FileTree{{"a.txt", "new a"}}));
+    WriteTree(Path("other/root"), decoys);
+
+    WriteFileBytes(Path("unusable.dvk"), BuildPackageBytes("T", "K", {{kRequiredFlag, "s", "missing.txt", "x"}}));
+    DvkRun run = RunDvk({"extract", Path("unusable.dvk"), "--to", "../work/./root"}, Path("other"));
+    EXPECT_EQ(run.ErrLines().front(),
+              "dvk extract: an interrupted extract into '../work/./root' was undone: its files are as before it");
+    EXPECT_TRUE(ReadTree(Path("work/root")) == old) << "staged files are left";
+    EXPECT_TRUE(ReadTree(Path("other/root")) == decoys);
+    EXPECT_FALSE(fs::exists(journals));
+}
+
+// A journal under the folder's key that names the folder as typed (as an
+// older dvk wrote it) is never obeyed from here: set aside, nothing changed.
+TEST_F(DvkExtractTest, AJournalThatNamesARelativeRootIsSetAside) {
+    WriteTree(Path("root"), {{"a.txt", "mine"}});
+    std::filesystem::path journals;
+    std::string error;
+    ASSERT_TRUE(ExtractJournalFolder(StateFolder(), TextOf(Path("root")), journals, error)) << error;
+    std::unique_ptr<JournalFolder> folder = OpenJournalFolder(journals.string());
+    ASSERT_TRUE(UpdateJournal::Begin(*folder, "root", {{"root/a.txt", "root/a.txt.new", "root/a.txt.old"}}));
+    const std::string name = folder->List().at(0);
+
+    DvkRun run = RunDvk({"extract", Pack({{"a.txt", "new"}}), "--to", Path("root")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "dvk extract: the journal '" + (journals / name).string() + "' does not name '" + Path("root") +
+                           "' by its full path (an older dvk wrote it): set aside, not obeyed; check the folder by "
+                           "hand, then run dvk extract again\n");
+    EXPECT_EQ(ReadFileBytes(Path("root/a.txt")), "mine");
+    EXPECT_TRUE(folder->List().empty()) << "set aside under another name";
+    EXPECT_EQ(RunDvk({"extract", Path("p.dvk"), "--to", Path("root")}).status, 0) << "the next one goes ahead";
+}
+
+// While one dvk extract works in a folder, another into the folder, a folder
+// above it or one inside it fails at once and touches nothing, not even to
+// recover; one into a folder beside it goes ahead.
+TEST_F(DvkExtractTest, ExtractsIntoOneFolderOrNestedFoldersExcludeEachOther) {
+    const std::string package = Pack({{"a.txt", "new a"}});
+    struct Case {
+        const char* held;  // below the test's folder: where a running extract works
+        const char* to;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"root", "root", true},       {"root", "root/.", true},         {"root", "root/sub", true},
+        {"root/sub", "root", true},   {"root", "root/sub/deeper", true}, {"root/sub", "root/other", false},
+        {"root/sub", "root/sub2", false},
+    };
+    for (const Case& c : cases) {
+        TempDir each;
+        const FileTree old = {{"a.txt", "old a"}};
+        for (const char* folder : {"root", "root/sub", "root/sub/deeper", "root/other", "root/sub2"}) {
+            WriteTree(each.File(folder), old);
+        }
+        FolderLock running;  // held the way a running dvk extract holds it
+        std::string error;
+        ASSERT_TRUE(running.Open(StateFolder() / "lock", error)) << error;
+        ASSERT_TRUE(running.TryLock(FolderAndAncestors(TextOf(each.File(c.held))))) << c.held;
+        const std::string to = each.File(c.to);
+        DvkRun run = RunDvk({"extract", package, "--to", to, "--quiet"});
+        const std::string why = std::string(c.held) + " held, extract into " + c.to;
+        if (!c.refused) {
+            EXPECT_EQ(run.status, 0) << why << ": " << run.err;
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << why;
+        EXPECT_EQ(run.out, "") << why;
+        EXPECT_EQ(run.err, "dvk extract: '" + to + "' is in use by another dvk extract (into it, a folder above it or "
+                           "one inside it); nothing was changed\n") << why;
+        EXPECT_EQ(ReadFileBytes(to + "/a.txt"), "old a") << why;
+    }
+    // Once the running one ends, the folder is free.
+    TempDir after;
+    WriteTree(after.File("root"), {{"a.txt", "old a"}});
+    EXPECT_EQ(RunDvk({"extract", package, "--to", after.File("root"), "--quiet"}).status, 0);
 }
 
 }  // namespace

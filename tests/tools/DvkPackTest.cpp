@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -11,6 +12,7 @@
 #include "tests/tools/DvkRunner.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
+#include "tools/dvk/AtomicFile.h"
 
 namespace fs = std::filesystem;
 
@@ -217,6 +219,11 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
     WriteFileBytes(Path("out/p.dvk"), "the previous package");
     fs::create_directories(Path("fifo-tree"));
     ASSERT_EQ(mkfifo(Path("fifo-tree/pipe").c_str(), 0600), 0);
+    // A release folder with a link to a secret elsewhere.
+    WriteTree(Path("link-tree"), {{"app.exe", "program"}});
+    WriteFileBytes(Path("secret"), "private key");
+    ASSERT_EQ(symlink(Path("secret").c_str(), Path("link-tree/id_rsa").c_str()), 0);
+    WriteFileBytes(Path("link-list.txt"), "link-tree/id_rsa\tid_rsa\t0\n");
 
     const std::string tree = Path("tree");
     const std::vector<Refusal> cases = {
@@ -248,9 +255,27 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
         {"a file growing while packed", {"--title", "T", "--key", "K", "--list", Path("growing.txt")}, 1,
          "'/proc/self/status': the file grew while it was packed"},
         {"a pipe in the folder", {"--title", "T", "--key", "K", Path("fifo-tree")}, 1, "'pipe': not a regular file"},
+        {"a link to a file in the folder", {"--title", "T", "--key", "K", Path("link-tree")}, 1,
+         "'id_rsa': a link; pack the file it points to, or give --follow-links"},
+        {"a link named by a list", {"--title", "T", "--key", "K", "--list", Path("link-list.txt")}, 1,
+         "line 1: 'link-tree/id_rsa': a link"},
     };
     for (const Refusal& c : cases) ExpectRefused(c, Path("out/p.dvk"), Path("out"), {"p.dvk"});
     EXPECT_EQ(ReadFileBytes(Path("out/p.dvk")), "the previous package");
+
+    // With --follow-links the link's file goes in, and the output names it.
+    for (const std::vector<std::string>& input : {std::vector<std::string>{Path("link-tree")},
+                                                  std::vector<std::string>{"--list", Path("link-list.txt")}}) {
+        std::vector<std::string> args = {"pack", Path("linked.dvk"), "--title", "T", "--key", "K", "--follow-links"};
+        args.insert(args.end(), input.begin(), input.end());
+        DvkRun run = RunDvk(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string shown = input.size() == 1 ? "id_rsa" : "link-tree/id_rsa";
+        EXPECT_EQ(run.OutLines().front(), "'" + shown + "': a link, packed from '" + fs::canonical(Path("secret")).string() + "'");
+        PatchPackage package;
+        ASSERT_TRUE(package.Open(Path("linked.dvk")));
+        EXPECT_EQ(EntryData(package, package.GetEntries().back()), "private key");
+    }
 
     // The package may not be written into the folder being packed.
     ExpectRefused({"package inside the folder", {"--title", "T", "--key", "K", tree}, 1, "lies inside the folder"},
@@ -258,6 +283,33 @@ TEST_F(DvkPackTest, BadCommandLinesAndInputsAreRefusedAndAnOldPackageSurvives) {
     // Nor into a folder that does not exist.
     ExpectRefused({"no folder for the package", {"--title", "T", "--key", "K", tree}, 1, "cannot create"},
                   Path("out/none/p.dvk"), Path("out"), {"p.dvk"});
+}
+
+// The temporary file never goes through a link planted beside the package:
+// not at the name the process number made predictable, not at the package's
+// own name (replaced by the new file, not followed).
+TEST_F(DvkPackTest, TheTemporaryFileIsNewAndUnguessable) {
+    struct Case {
+        const char* why;
+        std::string planted;  // a link to victim.txt at this name beside out/p.dvk
+    };
+    for (const Case& c : {Case{"the pid's name", "p.dvk.part" + std::to_string(getpid())},
+                          Case{"the package's name", "p.dvk"}}) {
+        TempDir each;
+        fs::create_directories(each.File("out"));
+        WriteFileBytes(each.File("victim.txt"), "victim");
+        ASSERT_EQ(symlink(each.File("victim.txt").c_str(), each.File("out/" + c.planted).c_str()), 0);
+        AtomicFile file(fs::path(each.File("out/p.dvk")));
+        AtomicFile other(fs::path(each.File("out/p.dvk")));
+        std::string error;
+        ASSERT_TRUE(file.Create(error) && other.Create(error)) << c.why << ": " << error;
+        EXPECT_NE(file.TempPath(), other.TempPath()) << c.why;
+        file.Stream() << "package";
+        ASSERT_TRUE(file.Commit(error)) << c.why << ": " << error;
+        EXPECT_EQ(ReadFileBytes(each.File("victim.txt")), "victim") << c.why;
+        EXPECT_FALSE(fs::is_symlink(each.File("out/p.dvk"))) << c.why;
+        EXPECT_EQ(ReadFileBytes(each.File("out/p.dvk")), "package") << c.why;
+    }
 }
 
 TEST_F(DvkPackTest, HelpDescribesEveryCommand) {

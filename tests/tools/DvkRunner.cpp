@@ -44,10 +44,11 @@ std::vector<std::string> DvkRun::OutLines() const {
     return SplitLines(out);
 }
 
-DvkRun RunDvk(const std::vector<std::string>& args, const std::string& workingDir) {
+DvkRun RunDvk(const std::vector<std::string>& args, const std::string& workingDir, int fileSizeLimitKiB) {
     TempDir capture;
     std::string command;
     if (!workingDir.empty()) command = "cd " + ShellQuote(workingDir) + " && ";
+    if (fileSizeLimitKiB > 0) command += "ulimit -f " + std::to_string(fileSizeLimitKiB * 2) + " && ";
     command += ShellQuote(DVK_PROGRAM);
     for (const std::string& arg : args) command += " " + ShellQuote(arg);
     command += " >" + ShellQuote(capture.File("out")) + " 2>" + ShellQuote(capture.File("err")) + " </dev/null";

@@ -15,5 +15,7 @@ struct DvkRun {
 };
 
 // Runs dvk with these arguments (passed unchanged, no shell expansion), in
-// the given working folder when it is not empty.
-DvkRun RunDvk(const std::vector<std::string>& args, const std::string& workingDir = std::string());
+// the given working folder when it is not empty. With fileSizeLimitKiB the
+// system kills dvk (SIGXFSZ) at its first write past that size in any file.
+DvkRun RunDvk(const std::vector<std::string>& args, const std::string& workingDir = std::string(),
+              int fileSizeLimitKiB = 0);

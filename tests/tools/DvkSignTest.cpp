@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -72,9 +73,39 @@ TEST_F(DvkSignTest, KeygenMakesAnOwnerOnlyKeyAndPrintsTheRegistryValue) {
     ASSERT_EQ(stat(Path("k.pem").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0077, 0u) << "the private key is readable by others";
     EXPECT_EQ(line, OpenSslKeyLine(Path("k.pem.pub")));
-    const std::string before = ReadFileBytes(Path("k.pem"));
-    EXPECT_EQ(RunDvk({"keygen", Path("k.pem")}).status, 1) << "an existing key is never replaced";
-    EXPECT_EQ(ReadFileBytes(Path("k.pem")), before);
+}
+
+// Neither key file is ever replaced or written through a link: with either
+// name taken, keygen writes nothing at all.
+TEST_F(DvkSignTest, KeygenNeverReplacesOrWritesThroughAKeyFile) {
+    struct Case {
+        const char* why;
+        const char* taken;  // "k.pem" or "k.pem.pub"
+        bool link;          // a link to victim.txt rather than a file
+    };
+    for (Case c : {Case{"an existing private key", "k.pem", false}, Case{"an existing public key", "k.pem.pub", false},
+                   Case{"a link at the private key's name", "k.pem", true},
+                   Case{"a link at the public key's name", "k.pem.pub", true},
+                   Case{"a link to nowhere at the public key's name", "k.pem.pub", true}}) {
+        TempDir each;
+        const std::string taken = each.File(c.taken);
+        const bool nowhere = std::string(c.why).find("nowhere") != std::string::npos;
+        if (!nowhere) WriteFileBytes(each.File("victim.txt"), "victim");
+        if (c.link) {
+            ASSERT_EQ(symlink(each.File("victim.txt").c_str(), taken.c_str()), 0) << c.why;
+        } else {
+            WriteFileBytes(taken, "mine");
+        }
+        const std::vector<std::string> before = ListNames(each.Path());
+        DvkRun run = RunDvk({"keygen", each.File("k.pem")});
+        EXPECT_EQ(run.status, 1) << c.why;
+        EXPECT_EQ(run.err, "dvk keygen: cannot create '" + taken + "' (it must not exist yet); nothing was written\n")
+            << c.why;
+        EXPECT_EQ(ListNames(each.Path()), before) << c.why << ": the other key file was left";
+        if (!nowhere) {
+            EXPECT_EQ(ReadFileBytes(each.File(c.link ? "victim.txt" : c.taken)), c.link ? "victim" : "mine") << c.why;
+        }
+    }
 }
 
 TEST_F(DvkSignTest, KeysAndSignaturesInteroperateWithOpenSsl) {

@@ -1,28 +1,71 @@
 #include "tools/dvk/AtomicFile.h"
 
+#include <ext/stdio_filebuf.h>
+
+#include <cstdio>
 #include <system_error>
 
 #ifdef _WIN32
-#include <process.h>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
-#define GetProcessNumber _getpid
+
+#include <bcrypt.h>
 #else
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/random.h>
 #include <unistd.h>
-#define GetProcessNumber getpid
 #endif
 
 namespace fs = std::filesystem;
 
-AtomicFile::AtomicFile(const fs::path& finalPath) : finalPath_(finalPath) {
-    // Beside the final name, so that the rename stays on one volume; the
-    // process number keeps two runs apart.
-    tempPath_ = finalPath_;
-    tempPath_ += ".part" + std::to_string(GetProcessNumber());
+namespace {
+
+using FileBuffer = __gnu_cxx::stdio_filebuf<char>;
+
+// 16 hex digits from the system's random source; false when it has none.
+bool RandomSuffix(std::string& suffix) {
+    unsigned char bytes[8];
+#ifdef _WIN32
+    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) return false;
+#else
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
+#endif
+    char text[17];
+    for (std::size_t i = 0; i < sizeof bytes; ++i) std::snprintf(text + 2 * i, 3, "%02x", bytes[i]);
+    suffix = text;
+    return true;
 }
 
+// A new file at path, never an existing name or a link's target: its
+// descriptor, -1 when the name is taken (exists set) or it cannot be made.
+int CreateExclusive(const fs::path& path, bool& exists) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
+    if (fd < 0) CloseHandle(file);  // on success the descriptor owns the handle
+    return fd;
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    exists = fd < 0 && errno == EEXIST;
+    return fd;
+#endif
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(const fs::path& finalPath) : finalPath_(finalPath) {}
+
 AtomicFile::~AtomicFile() {
-    if (!created_ || committed_) return;
-    out_.close();
+    if (!buffer_ || committed_) return;
+    buffer_.reset();
     std::error_code ignored;
     fs::remove(tempPath_, ignored);
 }
@@ -33,20 +76,30 @@ bool AtomicFile::Create(std::string& error) {
         error = "'" + finalPath_.u8string() + "' is a folder";
         return false;
     }
-    out_.open(tempPath_, std::ios::binary | std::ios::trunc);
-    if (!out_) {
-        error = "cannot create '" + tempPath_.u8string() + "'";
-        return false;
+    // Beside the final name, so that the rename stays on one volume. A name
+    // already taken (by chance, or planted) is passed over for another.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string suffix;
+        if (!RandomSuffix(suffix)) break;
+        tempPath_ = finalPath_;
+        tempPath_ += ".part-" + suffix;
+        bool exists = false;
+        const int fd = CreateExclusive(tempPath_, exists);
+        if (fd >= 0) {
+            buffer_ = std::make_unique<FileBuffer>(fd, std::ios::out | std::ios::binary);
+            out_.rdbuf(buffer_.get());
+            return true;
+        }
+        if (!exists) break;
     }
-    created_ = true;
-    return true;
+    error = "cannot create '" + tempPath_.u8string() + "'";
+    return false;
 }
 
 bool AtomicFile::Commit(std::string& error) {
     out_.flush();
-    bool written = static_cast<bool>(out_);
-    out_.close();
-    if (!written || out_.fail()) {
+    const bool written = static_cast<bool>(out_) && static_cast<FileBuffer*>(buffer_.get())->close() != nullptr;
+    if (!written) {
         error = "cannot write '" + tempPath_.u8string() + "' (disk full?)";
         return false;
     }

@@ -12,7 +12,9 @@
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/ExtractJournalFolder.h"
 #include "tools/dvk/FolderLock.h"
+#include "tools/dvk/FolderNesting.h"
 #include "tools/dvk/LocaleTargetFileSystem.h"
+#include "tools/dvk/PendingExtracts.h"
 #include "tools/dvk/SystemText.h"
 
 namespace {
@@ -23,10 +25,12 @@ const char kHelp[] =
     "Applies the package to DIR exactly as the updater applies it to the\n"
     "install root that the registry names: every required file must already be\n"
     "in DIR, then every entry is written, and the files change all together or\n"
-    "not at all, even when dvk is killed: the next dvk extract into DIR first\n"
-    "puts back what an interrupted one left, from its journal (kept below\n"
-    "$XDG_STATE_HOME/dvk/extract/). A second dvk extract into a folder while\n"
-    "one is at work there fails at once. No folder is created, as the updater\n"
+    "not at all, even when dvk is killed: the next dvk extract into DIR, a\n"
+    "folder above it or one inside it first puts back what an interrupted one\n"
+    "left, from its journal (kept below $XDG_STATE_HOME/dvk/extract/, naming\n"
+    "DIR by its full path with links resolved, so it may run from any folder).\n"
+    "A dvk extract into a folder, a folder above it or one inside it while\n"
+    "another is at work there fails at once. No folder is created, as the updater\n"
     "creates none: DIR must already hold every folder the targets need. Every\n"
     "status line the updater would show is printed; the exit status is 0 when\n"
     "the update is complete.\n"
@@ -58,6 +62,13 @@ int Fail(const std::string& message, int status = kExitFailed) {
     return ReportError("extract", message, status);
 }
 
+// Windows opens a folder by any case of its name.
+#ifdef _WIN32
+constexpr bool kFoldCase = true;
+#else
+constexpr bool kFoldCase = false;
+#endif
+
 }  // namespace
 
 int RunExtract(const std::vector<std::string>& args) {
@@ -77,20 +88,42 @@ int RunExtract(const std::vector<std::string>& args) {
     if (dir.empty() || !std::filesystem::is_directory(PathFromUtf8(dir), code)) {
         return Fail("'" + dir + "': no such folder");
     }
-    std::string root;
     std::string packagePath;
-    if (!NarrowSystemPath(dir, root)) return Fail("'" + dir + "': the path has a character the system cannot pass on");
-
-    // Another extract at work in the folder is never disturbed, not even by
-    // the recovery below.
+    // The journal names the folder by its absolute path, every link resolved,
+    // so that whichever folder the next dvk extract is started in, recovery
+    // acts on this folder's files and finds the journal by the same key.
     const std::filesystem::path folder = std::filesystem::canonical(PathFromUtf8(dir), code);
+    std::string root;
+    if (code) return Fail("'" + dir + "': cannot find the folder's full path (" + code.message() + ")");
+    if (!NarrowSystemPath(PathToUtf8(folder), root)) {
+        return Fail("'" + dir + "': the path has a character the system cannot pass on");
+    }
+    const std::string folderText = FolderText(root, kFoldCase);
+    std::filesystem::path state;
+    if (!ExtractStateFolder(state, error)) return Fail(error);
+
+    // Another extract at work in the folder, above it or inside it is never
+    // disturbed, not even by the recovery below.
     FolderLock lock;
-    if (code || !lock.TryLock(folder)) {
-        return Fail("'" + dir + "' is in use by another dvk extract; nothing was changed");
+    if (!lock.Open(state / "lock", error)) return Fail(error);
+    const std::string busy = "'" + dir + "' is in use by another dvk extract (into it, a folder above it or one "
+                             "inside it); nothing was changed";
+    if (!lock.TryLock(FolderAndAncestors(folderText))) return Fail(busy);
+    std::vector<std::string> setAside;
+    const std::vector<PendingExtract> pending = FindPendingExtracts(state, folderText, kFoldCase, setAside);
+    if (!setAside.empty()) {
+        return Fail("the journal '" + setAside.front() + "' does not name '" + dir +
+                    "' by its full path (an older dvk wrote it): set aside, not obeyed; check the folder by hand, "
+                    "then run dvk extract again");
+    }
+    // An extract into a folder above this one is recovered under its own
+    // exclusive lock: another extract beside this one may share that folder.
+    for (const PendingExtract& extract : pending) {
+        if (extract.nesting == FolderNesting::kAbove && !lock.TryMakeExclusive(extract.rootText)) return Fail(busy);
     }
     std::filesystem::path journalPath;
     std::string journalPathNarrow;
-    if (!ExtractJournalFolder(folder, journalPath, error)) return Fail(error);
+    if (!ExtractJournalFolder(state, folderText, journalPath, error)) return Fail(error);
     // Declared after the lock, so it runs while the lock is still held.
     struct RemoveWhenEmpty {
         std::filesystem::path path;
@@ -109,19 +142,35 @@ int RunExtract(const std::vector<std::string>& args) {
     std::unique_ptr<TargetFileSystem> files =
         std::make_unique<LocaleTargetFileSystem>(CreateSystemTargetFileSystem());
 #endif
-    switch (RecoverInterruptedUpdates(*journals, *files)) {
-        case RecoveryOutcome::kNothingFound:
-            break;
-        case RecoveryOutcome::kCompleted:
-            ReportError("extract", "an interrupted extract into '" + dir + "' had written every file: finished it", 0);
-            break;
-        case RecoveryOutcome::kUndone:
-            ReportError("extract", "an interrupted extract into '" + dir + "' was undone: its files are as before it", 0);
-            break;
-        case RecoveryOutcome::kIncomplete:
-        case RecoveryOutcome::kNotExamined:
-            return Fail("an interrupted extract into '" + dir +
-                        "' could not be undone wholly (a file in use? a journal set aside?); nothing more was done");
+    // Outermost first: what a parent's extract put back may be what this
+    // folder's own journal then finds.
+    for (const PendingExtract& extract : pending) {
+        const std::string shown =
+            extract.nesting == FolderNesting::kSame ? dir : Utf8FromNarrowSystemPath(extract.root);
+        std::string narrow;
+        if (!NarrowSystemPath(PathToUtf8(extract.journals), narrow)) continue;  // not found then either
+        std::unique_ptr<JournalFolder> others = OpenJournalFolder(narrow);
+        JournalFolder& folderJournals = extract.nesting == FolderNesting::kSame ? *journals : *others;
+        switch (RecoverInterruptedUpdates(folderJournals, *files)) {
+            case RecoveryOutcome::kNothingFound:
+                break;
+            case RecoveryOutcome::kCompleted:
+                ReportError("extract", "an interrupted extract into '" + shown + "' had written every file: finished it",
+                            0);
+                break;
+            case RecoveryOutcome::kUndone:
+                ReportError("extract", "an interrupted extract into '" + shown + "' was undone: its files are as before it",
+                            0);
+                break;
+            case RecoveryOutcome::kIncomplete:
+            case RecoveryOutcome::kNotExamined:
+                return Fail("an interrupted extract into '" + shown +
+                            "' could not be undone wholly (a file in use? a journal set aside?); nothing more was done");
+        }
+        if (extract.nesting != FolderNesting::kSame) {
+            std::error_code ignored;
+            std::filesystem::remove(extract.journals, ignored);  // only an empty folder goes
+        }
     }
     std::vector<std::string> trusted;
     if (!ReadTrustedKeys(line.Values("trust"), trusted, error)) return Fail(error);

@@ -10,8 +10,9 @@ const char kHelp[] =
     "Usage: dvk keygen KEYFILE\n"
     "\n"
     "Makes a new ECDSA P-256 key for signing packages. The private key goes to\n"
-    "KEYFILE (PEM PKCS#8, readable by its owner only; an existing file is never\n"
-    "replaced), the public key to KEYFILE.pub (PEM). Prints the line to store in\n"
+    "KEYFILE (PEM PKCS#8, readable by its owner only), the public key to\n"
+    "KEYFILE.pub (PEM). Neither may exist yet, as a file or a link: nothing is\n"
+    "ever replaced or written through. Prints the line to store in\n"
     "the product's registry value PublicKey, beside Path, and the command that\n"
     "stores it. From then on the updater applies only packages signed with\n"
     "this key to that product: keep KEYFILE secret, and keep a copy.\n";

@@ -1,6 +1,6 @@
 // dvk pack: makes a package from a folder or a file list.
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -12,6 +12,7 @@
 #include "tools/dvk/PackPlan.h"
 #include "tools/dvk/PackageSigner.h"
 #include "tools/dvk/ProgressBar.h"
+#include "tools/dvk/SourceFile.h"
 #include "tools/dvk/SystemText.h"
 
 namespace fs = std::filesystem;
@@ -19,8 +20,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kHelp[] =
-    "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]... [--sign KEYFILE]\n"
+    "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]... [--sign KEYFILE] [--follow-links]\n"
     "       dvk pack OUT.dvk --title TEXT --key KEY --list FILE [--required GLOB]... [--sign KEYFILE]\n"
+    "                [--follow-links]\n"
     "\n"
     "Makes a package. With DIR, every regular file below DIR becomes an entry\n"
     "whose target name is its path relative to DIR with '\\' separators; the\n"
@@ -39,12 +41,16 @@ const char kHelp[] =
     "                   within a folder, '**' crosses folders, '/' and '\\' are\n"
     "                   the same, case is ignored. May be repeated.\n"
     "  --sign KEYFILE   sign the package with this private key (see dvk sign)\n"
+    "  --follow-links   pack the file a source that is a link points to (each\n"
+    "                   is named in the output); without it such a source stops\n"
+    "                   the pack, so that no link puts an unrelated file in\n"
     "\n"
     "Titles and names are stored in code page 1252. A name with a character that\n"
     "has no cp1252 byte, a name the updater would refuse (absolute, '..', ':',\n"
     "a device name such as CON), a file over 2147483647 bytes, or two names that\n"
-    "are one file on Windows stop the pack. The package is written under a\n"
-    "temporary name and renamed when complete: a failed pack leaves nothing.\n";
+    "are one file on Windows stop the pack. The package is written under a new,\n"
+    "unguessable temporary name beside OUT.dvk and renamed when complete: a\n"
+    "failed pack leaves nothing.\n";
 
 // Whether path lies below folder (both existing or not).
 bool IsInside(const fs::path& path, const fs::path& folder) {
@@ -57,12 +63,13 @@ bool IsInside(const fs::path& path, const fs::path& folder) {
     return mismatch.first == base.end();
 }
 
-// Streams every file into the writer in entry order.
+// Streams every file into the writer in entry order, opening none through
+// a link that was not one when the plan was made.
 bool WriteEntries(PackageWriter& writer, const PackPlan& plan, std::string& error) {
     ProgressBar progress("packing", plan.TotalBytes());
     std::vector<char> buffer(64 * 1024);
     for (const PackItem& item : plan.Items()) {
-        std::ifstream in(item.source, std::ios::binary);
+        UniqueSourceFile in = OpenSourceFile(item.source, item.linked);
         if (!in) {
             error = "'" + item.shownName + "': cannot read the file";
             return false;
@@ -71,8 +78,7 @@ bool WriteEntries(PackageWriter& writer, const PackPlan& plan, std::string& erro
         while (remaining > 0) {
             std::size_t want = remaining < static_cast<std::int64_t>(buffer.size()) ? static_cast<std::size_t>(remaining)
                                                                                     : buffer.size();
-            in.read(buffer.data(), static_cast<std::streamsize>(want));
-            std::size_t got = static_cast<std::size_t>(in.gcount());
+            std::size_t got = std::fread(buffer.data(), 1, want, in.get());
             if (got != want) {
                 error = "'" + item.shownName + "': the file got shorter while it was packed";
                 return false;
@@ -84,7 +90,7 @@ bool WriteEntries(PackageWriter& writer, const PackPlan& plan, std::string& erro
             remaining -= static_cast<std::int64_t>(got);
             progress.Advance(static_cast<std::int64_t>(got));
         }
-        if (in.peek() != std::ifstream::traits_type::eof()) {
+        if (std::fgetc(in.get()) != EOF) {
             error = "'" + item.shownName + "': the file grew while it was packed";
             return false;
         }
@@ -99,7 +105,7 @@ int Fail(const std::string& message, int status = kExitFailed) {
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
-    CommandLine line({"help"}, {"title", "key", "list", "required", "sign"}, {"required"});
+    CommandLine line({"help", "follow-links"}, {"title", "key", "list", "required", "sign"}, {"required"});
     std::string error;
     if (!line.Parse(args, error)) return Fail(error + " (see dvk pack --help)", kExitUsage);
     if (line.Has("help")) {
@@ -137,7 +143,7 @@ int RunPack(const std::vector<std::string>& args) {
     SigningKey signingKey;
     if (line.Has("sign") && !signingKey.Load(line.Value("sign"), error)) return Fail(error);
 
-    PackPlan plan;
+    PackPlan plan(line.Has("follow-links"));
     if (fromList) {
         if (!plan.AddList(line.Value("list"), error)) return Fail(error);
     } else {
@@ -173,6 +179,14 @@ int RunPack(const std::vector<std::string>& args) {
     }
     if (!file.Commit(error)) return Fail(error);
 
+    // What came through a link is named, with where it came from.
+    for (const PackItem& item : plan.Items()) {
+        std::error_code code;
+        if (item.linked) {
+            PrintOut("'" + item.shownName + "': a link, packed from '" + PathToUtf8(fs::canonical(item.source, code)) +
+                     "'\n");
+        }
+    }
     const std::size_t count = plan.Items().size();
     PrintOut(out + ": " + std::to_string(count) + (count == 1 ? " entry, " : " entries, ") +
              std::to_string(plan.TotalBytes()) + " bytes of data\n");

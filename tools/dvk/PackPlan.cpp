@@ -7,6 +7,7 @@
 
 #include "package/TargetName.h"
 #include "package/CodePage1252.h"
+#include "tools/dvk/SourceFile.h"
 #include "tools/dvk/SystemText.h"
 #include "tools/dvk/TargetGlob.h"
 
@@ -101,6 +102,11 @@ bool PackPlan::AddFile(PackItem item, std::string& error) {
         error = Quoted(item.shownName) + ": " + problem;
         return false;
     }
+    item.linked = IsLink(item.source);
+    if (item.linked && !followLinks_) {
+        error = Quoted(item.shownName) + ": a link; pack the file it points to, or give --follow-links";
+        return false;
+    }
     std::error_code code;
     fs::file_status status = fs::status(item.source, code);
     if (code || !fs::is_regular_file(status)) {
@@ -139,7 +145,7 @@ bool PackPlan::AddDirectory(const std::string& dirUtf8, std::string& error) {
         if (entry.is_directory(typeCode)) {
             // Links to folders are not followed (they may loop); refusing them
             // keeps a package from silently missing what they hold.
-            if (entry.is_symlink(typeCode)) {
+            if (IsLink(entry.path())) {
                 error = Quoted(shown) + ": a link to a folder; pack the folder itself or use --list";
                 return false;
             }

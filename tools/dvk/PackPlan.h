@@ -14,10 +14,15 @@ struct PackItem {
     std::string targetName;        // path below the install root (cp1252)
     std::uint8_t flags = 0;
     std::int64_t size = 0;
+    bool linked = false;  // source is a link, followed as --follow-links allows
 };
 
 class PackPlan {
 public:
+    // Without followLinks a source file that is a link stops the pack: a link
+    // in a release folder must not quietly put another file (a secret) in.
+    explicit PackPlan(bool followLinks = false) : followLinks_(followLinks) {}
+
     // Every regular file below dir, its relative path with '\' separators as
     // both source and target name, sorted by target name so that the package
     // does not depend on the order the file system lists them in.
@@ -38,6 +43,7 @@ public:
 private:
     bool AddFile(PackItem item, std::string& error);
 
+    bool followLinks_;
     std::vector<PackItem> items_;
 };
 

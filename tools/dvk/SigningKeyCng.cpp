@@ -109,31 +109,43 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
     std::string text = PrivateKeyPem(key);
     SecureZeroMemory(key.scalar.data(), key.scalar.size());
 
-    // Owner-only from the start, and never over an existing file.
+    // Neither name may be taken, by a file or a link, before either is
+    // written; each is then made new (CREATE_NEW, a link there is not
+    // followed), the private one owner-only from the start.
+    for (const std::string* name : {&keyFile, &publicFile}) {
+        if (GetFileAttributesA(name->c_str()) != INVALID_FILE_ATTRIBUTES) {
+            SecureZeroMemory(&text[0], text.size());
+            error = "cannot create '" + *name + "' (it must not exist yet); nothing was written";
+            return false;
+        }
+    }
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     OwnerOnlySecurity security;
-    HANDLE created = security.Get() == nullptr
-                         ? INVALID_HANDLE_VALUE
-                         : CreateFileA(keyFile.c_str(), GENERIC_WRITE, 0, security.Get(), CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle file(security.Get() == nullptr
+                              ? INVALID_HANDLE_VALUE
+                              : CreateFileA(keyFile.c_str(), GENERIC_WRITE, 0, security.Get(), CREATE_NEW, flags, nullptr));
+    if (!file) {
         SecureZeroMemory(&text[0], text.size());
         error = "cannot create '" + keyFile + "' (it must not exist yet)";
         return false;
     }
-    UniqueFileHandle file(created);
-    const bool keyWritten = WriteAll(created, text);
-    SecureZeroMemory(&text[0], text.size());
-    if (!keyWritten) {
+    UniqueFileHandle pub(CreateFileA(publicFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr));
+    if (!pub) {
+        SecureZeroMemory(&text[0], text.size());
         file.Reset();
-        DeleteFileA(keyFile.c_str());
-        error = "cannot write '" + keyFile + "'";
+        DeleteFileA(keyFile.c_str());  // made above, empty
+        error = "cannot create '" + publicFile + "' (it must not exist yet); nothing was written";
         return false;
     }
-    const std::string publicText = PublicKeyPem(publicKey_);
-    UniqueFile pub(std::fopen(publicFile.c_str(), "wb"));
-    if (!pub || std::fwrite(publicText.data(), 1, publicText.size(), pub.get()) != publicText.size() ||
-        std::fflush(pub.get()) != 0) {
-        error = "cannot write '" + publicFile + "'";
+    const bool keyWritten = WriteAll(file.Get(), text);
+    SecureZeroMemory(&text[0], text.size());
+    const bool publicWritten = keyWritten && WriteAll(pub.Get(), PublicKeyPem(publicKey_));
+    if (!publicWritten) {
+        file.Reset();
+        pub.Reset();
+        DeleteFileA(keyFile.c_str());
+        DeleteFileA(publicFile.c_str());
+        error = "cannot write '" + (keyWritten ? publicFile : keyFile) + "'";
         return false;
     }
     return true;

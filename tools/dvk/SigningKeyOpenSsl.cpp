@@ -2,6 +2,7 @@
 #include "tools/dvk/SigningKey.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,29 +43,43 @@ bool SigningKey::Generate(std::string& error) {
 }
 
 bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const {
-    // Owner-only from the start: the key never exists with wider permissions.
-    const int descriptor = open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (descriptor < 0) {
+    // Neither name may be taken, by a file or a link, before either is
+    // written; each is then made new (O_EXCL, no link followed), the private
+    // one owner-only from the start.
+    for (const std::string* name : {&keyFile, &publicFile}) {
+        struct stat info;
+        if (::lstat(name->c_str(), &info) == 0) {
+            error = "cannot create '" + *name + "' (it must not exist yet); nothing was written";
+            return false;
+        }
+    }
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const int keyDescriptor = open(keyFile.c_str(), flags, 0600);
+    if (keyDescriptor < 0) {
         error = "cannot create '" + keyFile + "' (it must not exist yet)";
         return false;
     }
-    UniqueFile file(fdopen(descriptor, "wb"));
-    if (!file) {
-        close(descriptor);
-        error = "cannot write '" + keyFile + "'";
+    UniqueFile file(fdopen(keyDescriptor, "wb"));
+    if (!file) close(keyDescriptor);
+    const int publicDescriptor = file ? open(publicFile.c_str(), flags, 0644) : -1;
+    UniqueFile pub(publicDescriptor < 0 ? nullptr : fdopen(publicDescriptor, "wb"));
+    if (publicDescriptor >= 0 && !pub) close(publicDescriptor);
+    if (!pub) {
+        file.reset();
+        unlink(keyFile.c_str());  // made above, empty
+        if (publicDescriptor >= 0) unlink(publicFile.c_str());
+        error = "cannot create '" + publicFile + "' (it must not exist yet); nothing was written";
         return false;
     }
     const bool keyWritten = PEM_write_PKCS8PrivateKey(file.get(), Key(key_), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
                             std::fflush(file.get()) == 0;
-    if (!keyWritten) {
+    const bool publicWritten = keyWritten && PEM_write_PUBKEY(pub.get(), Key(key_)) == 1 && std::fflush(pub.get()) == 0;
+    if (!publicWritten) {
         file.reset();
+        pub.reset();
         unlink(keyFile.c_str());
-        error = "cannot write '" + keyFile + "'";
-        return false;
-    }
-    UniqueFile pub(std::fopen(publicFile.c_str(), "wb"));
-    if (!pub || PEM_write_PUBKEY(pub.get(), Key(key_)) != 1 || std::fflush(pub.get()) != 0) {
-        error = "cannot write '" + publicFile + "'";
+        unlink(publicFile.c_str());
+        error = "cannot write '" + (keyWritten ? publicFile : keyFile) + "'";
         return false;
     }
     return true;

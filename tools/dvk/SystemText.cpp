@@ -97,3 +97,15 @@ bool NarrowSystemPath(const std::string& utf8, std::string& narrow) {
     return true;
 #endif
 }
+
+std::string Utf8FromNarrowSystemPath(const std::string& narrow) {
+#ifdef _WIN32
+    if (narrow.empty()) return std::string();
+    int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), &wide[0], length);
+    return WideToUtf8(wide.c_str());
+#else
+    return narrow;
+#endif
+}
