@@ -437,7 +437,7 @@ protected:
         ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base), S_OK);
         programData_ = base;
         dravlek_ = programData_ + "\\Dravlek";
-        saved_ = dravlek_ + ".saved-" + std::filesystem::path(dir_.Path()).filename().string();
+        saved_ = programData_ + "\\saved-" + std::filesystem::path(dir_.Path()).filename().string();
         MoveFileA(dravlek_.c_str(), saved_.c_str());  // the other tests' folder, put back afterwards
         ASSERT_TRUE(CreateDirectoryA(outside_.c_str(), nullptr));
         ASSERT_TRUE(WriteFileBytes(outside_ + "\\planted.journal", "do what I say"));
@@ -446,32 +446,13 @@ protected:
         Clear();
         MoveFileA(saved_.c_str(), dravlek_.c_str());
     }
-    // Removes Dravlek and everything set aside beside it (a link: itself only).
+    // Removes Dravlek and all set aside beside it; rm follows no link.
     void Clear() {
-        for (const std::string& name : AsideNames()) RemoveEntry(programData_ + "\\" + name);
-        RemoveEntry(dravlek_ + "\\Update");
-        RemoveEntry(dravlek_);
-    }
-    void RemoveEntry(const std::string& path) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return;
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            RunWineTool(programData_, "rm " + Unix(path.substr(programData_.size() + 1)),
-                        [&] { return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; });
-            return;
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::vector<std::string> AsideNames() {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        UniqueFindHandle find(FindFirstFileA((programData_ + "\\Dravlek.untrusted-*").c_str(), &found));
-        if (find) {
-            do names.push_back(found.cFileName);
-            while (FindNextFileA(find.Get(), &found));
-        }
-        return names;
+        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*\"", [&] {
+            WIN32_FIND_DATAA found;
+            UniqueFindHandle aside(FindFirstFileA((dravlek_ + "*").c_str(), &found));
+            return !aside;
+        });
     }
     static std::string Unix(std::string path) {
         for (char& c : path) c = c == '\\' ? '/' : c;

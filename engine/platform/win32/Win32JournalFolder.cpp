@@ -326,7 +326,11 @@ std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory) {
 
 std::unique_ptr<JournalFolder> OpenSystemJournalFolder(std::vector<std::string>& notes) {
     wchar_t base[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return nullptr;
+    const HRESULT found = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
+    if (found != S_OK) {
+        notes.push_back(FolderNotMadeNote("CSIDL_COMMON_APPDATA", static_cast<unsigned long>(found)));
+        return nullptr;
+    }
     // The names below are compared with the final path of ProgramData,
     // which belongs to the system (and may be moved by an administrator).
     UniqueFileHandle programData(CreateFileW(base, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
