@@ -459,7 +459,7 @@ protected:
         return path;
     }
     // The outside folder as ln sees it from ProgramData ("C:\users\..." is "../users/...").
-    std::string OutsideFromProgramData() { return ".." + Unix(outside_.substr(2)); }
+    std::string Outside() { return ".." + Unix(outside_.substr(2)); }
 
     TempDir dir_;
     const std::string outside_ = dir_.Path() + "\\outside";
@@ -476,8 +476,8 @@ TEST_F(Win32JournalFolderTest, WhatStandsInTheFoldersPlaceIsSetAsideOrNothingIsU
         bool usable;
     } cases[] = {
         {"nothing: the folder is made", [] { return true; }, "", true},
-        {"a folder made before, nobody else may change it",
-         [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr); }, "", true},
+        {"a folder made before, nobody else may change it", [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr); },
+         "", true},
         {"a folder everyone may change",
          [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && SetOwnerAndDacl(dravlek_, "D:P(A;OICI;FA;;;WD)"); },
          lead + "d'autres comptes peuvent le modifier) : " + dravlek_ + " -> " + dravlek_ + ".untrusted-", true},
@@ -486,14 +486,10 @@ TEST_F(Win32JournalFolderTest, WhatStandsInTheFoldersPlaceIsSetAsideOrNothingIsU
         {"a file in the place of Update",
          [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && WriteFileBytes(dravlek_ + "\\Update", "a file"); },
          lead + "ce n'est pas un dossier) : " + dravlek_ + "\\Update -> " + dravlek_ + "\\Update.untrusted-", true},
-        {"a link to a user's folder",
-         [&] { return MakeWineLink(programData_, "Dravlek", OutsideFromProgramData()); },
+        {"a link to a user's folder", [&] { return MakeWineLink(programData_, "Dravlek", Outside()); },
          unusable + dravlek_ + " (erreur 1921)", false},
         {"a link in the place of Update",
-         [&] {
-             return CreateDirectoryA(dravlek_.c_str(), nullptr) &&
-                    MakeWineLink(dravlek_, "Update", "../" + OutsideFromProgramData());
-         },
+         [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && MakeWineLink(dravlek_, "Update", "../" + Outside()); },
          unusable + dravlek_ + "\\Update (erreur 1921)", false},
     };
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "Wine's links only";
@@ -524,18 +520,18 @@ TEST_F(Win32JournalFolderTest, APlantedJournalIsSetAsideOrLeftButNeverRead) {
     const std::string folder = dir_.Path() + "\\journals";
     const std::string journal = folder + "\\0001.journal";
     const std::string victim = outside_ + "\\planted.journal";
+    const std::string aside = "Journal mis de c\364t\351, non suivi (";
+    const std::string to = ") : " + journal + " -> 0001.journal.untrusted-";
     const struct {
         const char* why;
         std::function<bool()> plant;
         std::string note;
     } cases[] = {
         {"a second hard link", [&] { return CreateHardLinkA(journal.c_str(), victim.c_str(), nullptr) != 0; },
-         "Journal mis de c\364t\351, non suivi (il a plusieurs noms (liens physiques)) : " + journal + " -> 0001.journal.untrusted-"},
-        {"everyone may rewrite it",
-         [&] { return WriteFileBytes(journal, "x") && SetOwnerAndDacl(journal, "D:P(A;;FA;;;WD)"); },
-         "Journal mis de c\364t\351, non suivi (d'autres comptes peuvent le modifier) : " + journal + " -> 0001.journal.untrusted-"},
-        {"a folder", [&] { return CreateDirectoryA(journal.c_str(), nullptr) != 0; },
-         "Journal mis de c\364t\351, non suivi (ce n'est pas un fichier) : " + journal + " -> 0001.journal.untrusted-"},
+         aside + "il a plusieurs noms (liens physiques)" + to},
+        {"everyone may rewrite it", [&] { return WriteFileBytes(journal, "x") && SetOwnerAndDacl(journal, "D:P(A;;FA;;;WD)"); },
+         aside + "d'autres comptes peuvent le modifier" + to},
+        {"a folder", [&] { return CreateDirectoryA(journal.c_str(), nullptr) != 0; }, aside + "ce n'est pas un fichier" + to},
         {"a symbolic link", [&] { return MakeWineLink(folder, "0001.journal", "../outside/planted.journal"); },
          "Journal non suivi (c'est un lien), impossible \340 mettre de c\364t\351 : " + journal + " (erreur 1921)"},
     };
