@@ -1,6 +1,9 @@
 // Where the journals of running updates are kept, one file per update. The
 // platform supplies it: on Windows the machine-wide folder
 // <CommonAppData>\Dravlek\Update\, elsewhere a folder the caller names.
+// The folder is held open while the object lives, and a journal is read or
+// written only after the handle it is read or written through has been
+// judged (engine/JournalTrust.h); one that fails is set aside, never obeyed.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +26,9 @@ class JournalFolder {
 public:
     virtual ~JournalFolder() = default;
 
-    // The names (not paths) of the journals in the folder, sorted; other
-    // files in the folder are not journals and are left alone.
+    // The names (not paths) of the journals in the folder that may be
+    // trusted, sorted; the others are set aside (and noted). Other files in
+    // the folder are not journals and are left alone.
     virtual std::vector<std::string> List() = 0;
     // Creates a journal under a new name no other journal has, its name on
     // disk before this returns; null when it cannot be created.
@@ -52,11 +56,14 @@ private:
 };
 
 // The journals kept in a given directory, which must exist. Journal names end
-// in ".journal".
+// in ".journal". A directory that is a link, not a folder, or one that others
+// may change gives a folder without journals in which none can be made, and
+// a note saying why.
 std::unique_ptr<JournalFolder> OpenJournalFolder(const std::string& directory);
 
 // The program's own journal folder, created when missing; null when it cannot
-// be found, made or trusted. Windows: <CommonAppData>\Dravlek\Update\. What
-// was in the way and set aside, or why the folder cannot be used, is added
-// to notes as lines for the run's log.
+// be found, made or trusted. Windows: <CommonAppData>\Dravlek\Update\, and
+// what stands in the place of Dravlek or Update and may not be trusted is
+// renamed aside. What was set aside, or why the folder cannot be used, is
+// added to notes as lines for the run's log.
 std::unique_ptr<JournalFolder> OpenSystemJournalFolder(std::vector<std::string>& notes);

@@ -42,6 +42,7 @@ protected:
     // The installed product, with files of the user's own named like the
     // staging files of earlier versions: recovery must never touch them.
     void Install() {
+        journals_.reset();  // it holds its folder open
         fs::remove_all(work_);
         fs::create_directories(root_ + "/sub");
         fs::create_directories(journalsPath_);

@@ -4,12 +4,17 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "engine/ApplyEngine.h"
+#include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
@@ -137,28 +142,37 @@ TEST(Win32RegistryLookupTest, ReadsPublicKeyStringsBesidePath) {
     EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "read only where the Path is usable";
 }
 
-// A Unix symbolic link made by ln under Wine (which starts Unix programs;
-// its CreateSymbolicLinkA makes nothing). Wine shows a link to a folder as a
-// reparse point, one to a file as a plain file. target: relative to folder.
-bool MakeWineLink(const std::string& folder, const std::string& name, const std::string& target) {
-    std::string command = "ln -s " + target + " " + name;
+// Runs a Unix tool under Wine (which starts Unix programs) in folder, and
+// waits until done() says it has done its work; false when it cannot run
+// (on Windows) or does not get done.
+template <typename Done>
+bool RunWineTool(const std::string& folder, std::string command, Done done) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     // Zeroed: for a Unix program Wine may leave the handles unset, and closing
     // a stale value could close another handle of this process.
     PROCESS_INFORMATION process = {};
+    const std::string tool = "Z:\\bin\\" + command.substr(0, command.find(' '));
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") ||
-        !CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+        !CreateProcessA(tool.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         return false;
     }
     if (process.hThread) CloseHandle(process.hThread);
     if (process.hProcess) CloseHandle(process.hProcess);
-    for (int wait = 0; wait < 100 && GetFileAttributesA((folder + "\\" + name).c_str()) == INVALID_FILE_ATTRIBUTES;
-         ++wait) {
-        Sleep(20);  // the handle does not tell when ln ends
+    for (int wait = 0; wait < 100 && !done(); ++wait) {
+        Sleep(20);  // the handle does not tell when the tool ends
     }
-    return GetFileAttributesA((folder + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return done();
+}
+
+// A Unix symbolic link made by ln under Wine (its CreateSymbolicLinkA makes
+// nothing). Wine shows a link to a folder as a reparse point, one to a file
+// as a plain file. target: relative to folder.
+bool MakeWineLink(const std::string& folder, const std::string& name, const std::string& target) {
+    return RunWineTool(folder, "ln -s " + target + " " + name, [&] {
+        return GetFileAttributesA((folder + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
 }
 
 class Win32ApplyTest : public ::testing::Test {
@@ -431,6 +445,143 @@ TEST_F(Win32ApplyTest, TargetsBeyondMaxPathAreReplacedAndCreated) {
     DeleteFileW(LongForm(added).c_str());
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
         EXPECT_TRUE(RemoveDirectoryW(LongForm(*folder).c_str())) << "nothing else was left in " << *folder;
+    }
+}
+
+// The journal folder and journals under Wine, which has no owners, DACLs or
+// junctions of Windows' kind (the rules for those are tested with the facts
+// given, in JournalTrustTest): what Wine can make is a folder everyone may
+// change (a DACL granting Everyone full control becomes mode 0777), a file,
+// a Unix symbolic link and a second hard link. Wine opens the target of a
+// link even when asked for the link itself, so a link cannot be renamed
+// aside there; the program then leaves it and uses nothing behind it.
+// Under Wine a held folder can still be renamed: the hold shows on Windows only.
+class Win32JournalFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char base[MAX_PATH];
+        ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base), S_OK);
+        programData_ = base;
+        dravlek_ = programData_ + "\\Dravlek";
+        saved_ = programData_ + "\\saved-" + std::filesystem::path(dir_.Path()).filename().string();
+        MoveFileA(dravlek_.c_str(), saved_.c_str());  // the other tests' folder, put back afterwards
+        ASSERT_TRUE(CreateDirectoryA(outside_.c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(outside_ + "\\planted.journal", "do what I say"));
+    }
+    void TearDown() override {
+        Clear();
+        MoveFileA(saved_.c_str(), dravlek_.c_str());
+    }
+    // Removes Dravlek and all set aside beside it; rm follows no link.
+    void Clear() {
+        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*\"", [&] {
+            WIN32_FIND_DATAA found;
+            UniqueFindHandle aside(FindFirstFileA((dravlek_ + "*").c_str(), &found));
+            return !aside;
+        });
+    }
+    static std::string Unix(std::string path) {
+        for (char& c : path) c = c == '\\' ? '/' : c;
+        return path;
+    }
+    // The outside folder as ln sees it from ProgramData ("C:\users\..." is "../users/...").
+    std::string Outside() { return ".." + Unix(outside_.substr(2)); }
+
+    TempDir dir_;
+    const std::string outside_ = dir_.Path() + "\\outside";
+    std::string programData_, dravlek_, saved_;
+};
+
+TEST_F(Win32JournalFolderTest, WhatStandsInTheFoldersPlaceIsSetAsideOrNothingIsUsed) {
+    const std::string lead = "Dossier des journaux mis de c\364t\351 (";
+    const std::string unusable = "Dossier des journaux inutilisable (c'est un lien), impossible \340 mettre de c\364t\351 : ";
+    const struct {
+        const char* why;
+        std::function<bool()> plant;
+        std::string note;  // the first note, up to the new name
+        bool usable;
+    } cases[] = {
+        {"nothing: the folder is made", [] { return true; }, "", true},
+        {"a folder made before, nobody else may change it", [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr); },
+         "", true},
+        {"a folder everyone may change",
+         [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && SetOwnerAndDacl(dravlek_, "D:P(A;OICI;FA;;;WD)"); },
+         lead + "d'autres comptes peuvent le modifier) : " + dravlek_ + " -> " + dravlek_ + ".untrusted-", true},
+        {"a file", [&] { return WriteFileBytes(dravlek_, "a file"); },
+         lead + "ce n'est pas un dossier) : " + dravlek_ + " -> " + dravlek_ + ".untrusted-", true},
+        {"a file in the place of Update",
+         [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && WriteFileBytes(dravlek_ + "\\Update", "a file"); },
+         lead + "ce n'est pas un dossier) : " + dravlek_ + "\\Update -> " + dravlek_ + "\\Update.untrusted-", true},
+        {"a link to a user's folder", [&] { return MakeWineLink(programData_, "Dravlek", Outside()); },
+         unusable + dravlek_ + " (erreur 1921)", false},
+        {"a link in the place of Update",
+         [&] { return CreateDirectoryA(dravlek_.c_str(), nullptr) && MakeWineLink(dravlek_, "Update", "../" + Outside()); },
+         unusable + dravlek_ + "\\Update (erreur 1921)", false},
+    };
+    if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "Wine's links only";
+    for (const auto& c : cases) {
+        Clear();
+        ASSERT_TRUE(c.plant()) << c.why;
+        const auto outsideBefore = SnapshotTree(outside_);
+        std::vector<std::string> notes;
+        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
+        EXPECT_EQ(journals != nullptr, c.usable) << c.why;
+        ASSERT_EQ(notes.size(), c.note.empty() ? 0u : 1u) << c.why;
+        if (!c.note.empty()) {
+            EXPECT_EQ(notes[0].substr(0, c.note.size()), c.note) << c.why;
+        }
+        if (journals) {
+            EXPECT_TRUE(journals->List().empty()) << c.why;
+            std::string name;
+            EXPECT_TRUE(journals->Create(name)) << c.why;
+            EXPECT_EQ(journals->List(), std::vector<std::string>{name}) << c.why;
+            EXPECT_EQ(GetFileAttributesA((dravlek_ + "\\Update\\" + name).c_str()), FILE_ATTRIBUTE_ARCHIVE) << c.why;
+        }
+        journals.reset();
+        EXPECT_EQ(SnapshotTree(outside_), outsideBefore) << c.why;
+    }
+}
+
+TEST_F(Win32JournalFolderTest, APlantedJournalIsSetAsideOrLeftButNeverRead) {
+    const std::string folder = dir_.Path() + "\\journals";
+    const std::string journal = folder + "\\0001.journal";
+    const std::string victim = outside_ + "\\planted.journal";
+    const std::string aside = "Journal mis de c\364t\351, non suivi (";
+    const std::string to = ") : " + journal + " -> 0001.journal.untrusted-";
+    const struct {
+        const char* why;
+        std::function<bool()> plant;
+        std::string note;
+    } cases[] = {
+        {"a second hard link", [&] { return CreateHardLinkA(journal.c_str(), victim.c_str(), nullptr) != 0; },
+         aside + "il a plusieurs noms (liens physiques)" + to},
+        {"everyone may rewrite it", [&] { return WriteFileBytes(journal, "x") && SetOwnerAndDacl(journal, "D:P(A;;FA;;;WD)"); },
+         aside + "d'autres comptes peuvent le modifier" + to},
+        {"a folder", [&] { return CreateDirectoryA(journal.c_str(), nullptr) != 0; }, aside + "ce n'est pas un fichier" + to},
+        {"a symbolic link", [&] { return MakeWineLink(folder, "0001.journal", "../outside/planted.journal"); },
+         "Journal non suivi (c'est un lien), impossible \340 mettre de c\364t\351 : " + journal + " (erreur 1921)"},
+    };
+    for (const auto& c : cases) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << c.why;
+        if (!c.plant()) {
+            EXPECT_STREQ(c.why, "a symbolic link") << "only links are Wine's alone";
+            continue;
+        }
+        const auto outsideBefore = SnapshotTree(outside_);
+        std::unique_ptr<JournalFolder> journals = OpenJournalFolder(folder);
+        EXPECT_TRUE(journals->List().empty()) << c.why;
+        std::string bytes;
+        EXPECT_FALSE(journals->Read("0001.journal", bytes)) << c.why;
+        std::vector<std::string> notes = journals->TakeNotes();
+        ASSERT_GE(notes.size(), 1u) << c.why;
+        EXPECT_EQ(notes[0].substr(0, c.note.size()), c.note) << c.why;
+        journals.reset();
+        EXPECT_EQ(SnapshotTree(outside_), outsideBefore) << c.why;
+        if (c.note.rfind("Journal mis", 0) == 0) {
+            EXPECT_EQ(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES) << c.why << ": renamed";
+        }
     }
 }
 
