@@ -32,6 +32,17 @@ const char* RecoveryLine(RecoveryOutcome report) {
 }  // namespace
 
 ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
+    try {
+        return RunLogged(line);
+    } catch (...) {
+        // Outside the update's own barrier (the log's first or last line, out
+        // of memory): still a code of the table.
+        package_.Close();
+        return ExitCode::kFailed;
+    }
+}
+
+ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
     if (!line.Understood()) {
         // Recorded when the line named a log that opens: the administrator
         // reading it learns why nothing happened.
@@ -40,7 +51,7 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
             log_.WriteLine("Ligne de commande incorrecte : " + CommandLineErrorText(line.error) + " (" +
                            line.errorWord + ")");
         }
-        if (!line.quiet) host_.ShowUsage();
+        if (!line.Unattended()) host_.ShowUsage();
         Finish(ExitCode::kBadCommandLine);
         return ExitCode::kBadCommandLine;
     }
@@ -49,7 +60,7 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
         return ExitCode::kSuccess;
     }
     if (!line.logFile.empty() && !log_.Open(line.logFile)) {
-        if (!line.quiet) host_.ShowUsage();
+        if (!line.Unattended()) host_.ShowUsage();
         return ExitCode::kBadCommandLine;
     }
     log_.WriteLine(StartLine(line));
@@ -68,13 +79,13 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
 ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     if (!host_.TakeInstanceLock()) {
         log_.WriteLine("Une autre mise \340 jour est en cours.");
-        if (!line.quiet) host_.ShowAnotherInstance();
+        if (!line.Unattended()) host_.ShowAnotherInstance();
         return ExitCode::kAnotherInstance;
     }
 
     const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates();
     if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
-    if (recovery != RecoveryOutcome::kNothingFound && recovery != RecoveryOutcome::kCompleted && !line.quiet) {
+    if (recovery != RecoveryOutcome::kNothingFound && recovery != RecoveryOutcome::kCompleted && !line.Unattended()) {
         host_.ShowRecovery(recovery);
     }
     // A new update on top of one that could not be undone would mix the two:

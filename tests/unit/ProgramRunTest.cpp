@@ -13,7 +13,7 @@ using R = RecoveryOutcome;
 
 class RecordingHost : public RunHost {
 public:
-    bool lockFree = true, confirm = true, applies = true, throws = false;
+    bool lockFree = true, confirm = true, applies = true, throws = false, clockThrows = false;
     R recovery = R::kNothingFound;
     SelectionResult selection = SelectionResult::kClosed;
     std::string calls;
@@ -59,6 +59,10 @@ void FailedInList(RecordingHost& h) { h.selection = SelectionResult::kFailed; }
 void Completed(RecordingHost& h) { h.recovery = R::kCompleted; }
 void Incomplete(RecordingHost& h) { h.recovery = R::kIncomplete; }
 void Throws(RecordingHost& h) { h.throws = true; }
+void Busy(RecordingHost& h) { h.lockFree = false; }
+void Undone(RecordingHost& h) { h.recovery = R::kUndone; }
+void ClockThrows(RecordingHost& h) { h.clockThrows = true; }
+std::tm ThrowingClock() { throw std::bad_alloc(); }
 
 const RunCase kRunCases[] = {
     {"list ran an update", {}, Applied, 0, "lock recover select", ""},
@@ -72,6 +76,15 @@ const RunCase kRunCases[] = {
     {"recover quietly, incomplete", {"/recover", "/quiet"}, Incomplete, 1603, "lock recover",
      "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
     {"incomplete recovery stops the update", {"PKG"}, Incomplete, 1603, "lock recover box", ""},
+    {"passive: no usage box", {"/passive", "/bogus", "PKG"}, Nothing, 87, "",
+     "Ligne de commande incorrecte : option inconnue (/bogus)"},
+    {"passive: no box 120", {"/passive", "PKG"}, Busy, 1618, "lock", "Une autre mise \xC3\xA0 jour est en cours."},
+    {"passive: no box 118", {"PKG", "/passive"}, Undone, 0, "lock recover passive",
+     "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 annul\xC3\xA9" "e, les fichiers sont revenus "
+     "\xC3\xA0 leur \xC3\xA9tat d'avant."},
+    {"passive: no box 119", {"/passive", "PKG"}, Incomplete, 1603, "lock recover",
+     "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
+    {"an exception at the log's first line", {"PKG"}, ClockThrows, 1603, "", ""},
 };
 
 TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {
@@ -85,7 +98,7 @@ TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {
         RecordingHost host;
         c.setUp(host);
         PatchPackage package;
-        RunLog log;
+        RunLog log(host.clockThrows ? ThrowingClock : RunLog::LocalNow);
         const ExitCode code = ProgramRun(host, package, log).Run(ParseUpdaterCommandLine(arguments));
         EXPECT_EQ(static_cast<int>(code), c.code) << c.why;
         EXPECT_EQ(host.calls, c.calls) << c.why;
