@@ -16,6 +16,7 @@
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
+#include "ui/dialog/WorkerThread.h"
 
 namespace {
 
@@ -406,6 +407,34 @@ TEST_F(Win32ApplyTest, TargetsBeyondMaxPathAreReplacedAndCreated) {
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
         EXPECT_TRUE(RemoveDirectoryW(LongForm(*folder).c_str())) << "nothing else was left in " << *folder;
     }
+}
+
+// The worker's last acts send to a window of the thread that waits for it
+// (SetWindowText sends WM_SETTEXT, EnableWindow WM_ENABLE): Join answers
+// them, or the two threads would wait for each other forever.
+TEST(WorkerThreadTest, JoinAnswersWhatTheThreadSendsToTheWaitersWindows) {
+    struct Shared {
+        HWND window;
+        bool done;
+    } shared{CreateWindowExA(0, "STATIC", "", WS_DISABLED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), false};
+    ASSERT_NE(shared.window, nullptr);
+    WorkerThread worker;
+    ASSERT_TRUE(worker.Start(
+        [](void* parameter) -> unsigned {
+            Shared& state = *static_cast<Shared*>(parameter);
+            SetWindowTextA(state.window, "fin");
+            EnableWindow(state.window, TRUE);
+            state.done = true;
+            return 0;
+        },
+        &shared));
+    worker.Join();
+    EXPECT_TRUE(shared.done);
+    EXPECT_TRUE(IsWindowEnabled(shared.window));
+    char text[8] = "";
+    GetWindowTextA(shared.window, text, sizeof text);
+    EXPECT_STREQ(text, "fin");
+    DestroyWindow(shared.window);
 }
 
 }  // namespace
