@@ -46,13 +46,10 @@ struct Outcome {
 
 // The buttons a message box has, by name.
 std::string Buttons(HWND box) {
-    const std::pair<int, const char*> names[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDABORT, "Abort"},
-                                                 {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}, {IDYES, "Yes"},
-                                                 {IDNO, "No"}};
+    const char* names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};  // by id, IDOK to IDNO
     std::string text;
-    for (const auto& [id, name] : names) {
-        HWND button = GetDlgItem(box, id);
-        if (button && IsWindowVisible(button)) text += (text.empty() ? "" : " ") + std::string(name);
+    for (int id = IDOK; id <= IDNO; ++id) {
+        if (IsWindowVisible(GetDlgItem(box, id))) text += (text.empty() ? "" : " ") + std::string(names[id]);
     }
     return text;
 }

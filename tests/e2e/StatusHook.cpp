@@ -96,16 +96,11 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARA
         // A message box: its text is the static control 0xFFFF.
         if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, 0xFFFF)) Record(g_boxLog, "box");
         if (call->message == STM_SETICON && GetDlgItem(GetParent(call->hwnd), 0xFFFF)) {
-            const struct {
-                LPCSTR id;
-                const char* name;
-            } icons[] = {{IDI_ERROR, "icon error"}, {IDI_QUESTION, "icon question"},
-                         {IDI_WARNING, "icon warning"}, {IDI_INFORMATION, "icon information"}};
-            const char* name = "icon other";
-            for (const auto& icon : icons) {
-                if (reinterpret_cast<HICON>(call->wParam) == LoadIconA(nullptr, icon.id)) name = icon.name;
-            }
-            Record(g_boxLog, name);
+            const HICON icon = reinterpret_cast<HICON>(call->wParam);
+            Record(g_boxLog, icon == LoadIconA(nullptr, IDI_ERROR)         ? "icon error"
+                             : icon == LoadIconA(nullptr, IDI_WARNING)     ? "icon warning"
+                             : icon == LoadIconA(nullptr, IDI_INFORMATION) ? "icon information"
+                                                                           : "icon other");
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
