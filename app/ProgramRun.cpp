@@ -35,6 +35,17 @@ const char* RecoveryLine(RecoveryOutcome report) {
 }  // namespace
 
 ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
+    try {
+        return RunLogged(line);
+    } catch (...) {
+        // Outside the update's own barrier (the log's first or last line, out
+        // of memory): still a code of the table.
+        package_.Close();
+        return ExitCode::kFailed;
+    }
+}
+
+ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
     if (!line.Understood()) {
         // Recorded when the line named a log that opens: the administrator
         // reading it learns why nothing happened.
@@ -43,7 +54,7 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
             log_.WriteLine("Ligne de commande incorrecte : " + CommandLineErrorText(line.error) + " (" +
                            line.errorWord + ")");
         }
-        if (!line.quiet) host_.ShowUsage();
+        if (!line.Unattended()) host_.ShowUsage();
         Finish(ExitCode::kBadCommandLine);
         return ExitCode::kBadCommandLine;
     }
@@ -52,7 +63,7 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
         return ExitCode::kSuccess;
     }
     if (!line.logFile.empty() && !log_.Open(line.logFile)) {
-        if (!line.quiet) host_.ShowUsage();
+        if (!line.Unattended()) host_.ShowUsage();
         return ExitCode::kBadCommandLine;
     }
     log_.WriteLine(StartLine(line));
@@ -71,7 +82,7 @@ ExitCode ProgramRun::Run(const UpdaterCommandLine& line) {
 ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     if (!host_.TakeInstanceLock()) {
         log_.WriteLine("Une autre mise \340 jour est en cours.");
-        if (!line.quiet) host_.ShowAnotherInstance();
+        if (!line.Unattended()) host_.ShowAnotherInstance();
         return ExitCode::kAnotherInstance;
     }
 
@@ -79,7 +90,7 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates(notes);
     for (const std::string& note : notes) log_.WriteLine(note);
     if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
-    if ((recovery == RecoveryOutcome::kUndone || recovery == RecoveryOutcome::kIncomplete) && !line.quiet) {
+    if ((recovery == RecoveryOutcome::kUndone || recovery == RecoveryOutcome::kIncomplete) && !line.Unattended()) {
         host_.ShowRecovery(recovery);
     }
     // An update that could not be undone stops only the updates of its own

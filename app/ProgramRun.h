@@ -17,13 +17,14 @@ public:
 
     // A command line that is not understood, or a log that cannot be
     // opened, is 87 before anything is done: the usage is shown unless the
-    // line asks for quiet. Otherwise: the log's first line, the one-instance
-    // rule (1618), the recovery of interrupted updates, the mode, and the
-    // exit code as the log's last line. An exception that reaches here is
-    // a failure (1603) like any other.
+    // line asks for /quiet or /passive. Otherwise: the log's first line, the
+    // one-instance rule (1618), the recovery of interrupted updates, the
+    // mode, and the exit code as the log's last line. An exception, wherever
+    // it comes from, is a failure (1603) like any other.
     ExitCode Run(const UpdaterCommandLine& line);
 
 private:
+    ExitCode RunLogged(const UpdaterCommandLine& line);
     ExitCode RunUnderLock(const UpdaterCommandLine& line);
     ExitCode RunPackage(const UpdaterCommandLine& line);
     void Finish(ExitCode code);

@@ -32,7 +32,8 @@ public:
     // Applies an open package with nothing on screen, reporting to sink.
     virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;
 
-    // Everything below shows something; a quiet run never calls it.
+    // Everything below shows something: a /quiet run calls none of it, a
+    // /passive run only RunProgress (nobody is there to answer a box).
     virtual void ShowUsage() = 0;
     virtual void ShowAnotherInstance() = 0;
     virtual void ShowRecovery(RecoveryOutcome outcome) = 0;

@@ -137,6 +137,7 @@ UpdaterCommandLine ParseUpdaterCommandLine(const std::vector<std::string>& argum
         }
     }
 
+    line.passive = passive;
     if (usage && arguments.size() > 1) fail(CommandLineError::kModesCombined, "/?");
     if (passive && line.quiet) fail(CommandLineError::kModesCombined, "/passive");
     if (recover && (passive || hasPackage)) fail(CommandLineError::kModesCombined, "/recover");

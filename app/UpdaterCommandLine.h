@@ -41,12 +41,16 @@ struct UpdaterCommandLine {
     // /quiet was given (also with /recover, and also on a line that is not
     // understood): nothing may be shown, not even the usage.
     bool quiet = false;
+    // /passive was given (also on a line that is not understood).
+    bool passive = false;
     std::string package;  // as given, relative to the current folder or absolute
     std::string logFile;  // empty without /log
     CommandLineError error = CommandLineError::kNone;
     std::string errorWord;  // the word the error is about, for the log
 
     bool Understood() const { return error == CommandLineError::kNone; }
+    // Nobody is there to answer: no box is shown, the log and the exit code tell.
+    bool Unattended() const { return quiet || passive; }
 };
 
 // Splits a whole command line as the C run-time does for main's argv

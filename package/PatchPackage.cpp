@@ -21,7 +21,11 @@ bool PatchPackage::Open(const std::string& fileName) {
         if (!stream_.Open(fileName)) return false;
         PackageContents contents;
         if (!CheckPackage(stream_, contents).IsSound()) return refuse();
+        // The probe reads the file's last bytes; the stream goes back to
+        // where the reader left it, just after the last target name.
+        const std::int64_t afterNames = stream_.Position();
         trailer_ = ReadSignatureTrailer(stream_, contents.readEnd);
+        stream_.Seek(afterNames);
         title_ = std::move(contents.title);
         registryKey_ = std::move(contents.registryKey);
         entryCount_ = contents.entryCount;

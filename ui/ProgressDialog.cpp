@@ -11,7 +11,9 @@ ProgressDialog::ProgressDialog(PatchPackage& package, RunLog& log, bool closeWhe
 INT_PTR ProgressDialog::Run(HWND owner) {
     INT_PTR result = DoModal(owner);
     // The dialog ends only once Close is enabled, the worker's last act, so
-    // this wait is short; it keeps the package open until the thread is gone.
+    // this wait is short; it answers what the worker still sends the window
+    // (its EnableWindow may not have returned) and keeps the package open
+    // until the thread is gone.
     worker_.Join();
     return result;
 }
@@ -28,10 +30,15 @@ bool ProgressDialog::OnInitDialog() {
     closeButton_.SetText(LoadMessageString(IDS_CLOSE_BUTTON));
     label_.SetText(LoadMessageString(IDS_STATUS_LABEL));
 
+    // Read by the worker, which must not look at the window member the
+    // window's end clears.
+    dialogWindow_ = Handle();
     if (!worker_.Start(Work, this)) {
-        // Nothing will enable Close otherwise; say so and let the user leave.
-        SetStatusLine(LoadMessageString(IDS_START_FAILED));
-        closeButton_.Enable(true);
+        // Nothing will enable Close otherwise: the line goes to the box and
+        // the log like any other failure line, and the dialog ends as an
+        // update does.
+        workerSink_.SetStatusLine(LoadMessageString(IDS_START_FAILED));
+        Finish();
     }
     return true;
 }
@@ -39,15 +46,17 @@ bool ProgressDialog::OnInitDialog() {
 unsigned ProgressDialog::Work(void* parameter) {
     ProgressDialog& dialog = *static_cast<ProgressDialog*>(parameter);
     dialog.applied_ = RunUpdate([&dialog] { return ApplyPackage(dialog.package_, dialog.workerSink_); },
-                                dialog.workerSink_, [&dialog] {
-                                    dialog.closeButton_.Enable(true);
-                                    // A click on Close, queued behind every line the worker has shown.
-                                    if (dialog.closeWhenDone_) {
-                                        PostMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
-                                                     reinterpret_cast<LPARAM>(dialog.closeButton_.Handle()));
-                                    }
-                                });
+                                dialog.workerSink_, [&dialog] { dialog.Finish(); });
     return 0;
+}
+
+void ProgressDialog::Finish() {
+    closeButton_.Enable(true);
+    // A click on Close, queued behind every line shown so far.
+    if (closeWhenDone_) {
+        PostMessageA(dialogWindow_, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(closeButton_.Handle()));
+    }
 }
 
 void ProgressDialog::SetStatusLine(const std::string& text) {

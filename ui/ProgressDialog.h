@@ -5,8 +5,9 @@
 // Order, as the user sees it: the dialog appears with Close disabled; the
 // worker (started at WM_INITDIALOG, with this dialog as its one parameter)
 // applies the package, each status line replacing the last; its last act,
-// however Apply ended, is to enable Close. Run returns after the thread has
-// ended, so the caller may close the package then.
+// however Apply ended, is to enable Close (and, with closeWhenDone, to click
+// it). A worker that cannot start gives the line 116 and the same end. Run
+// returns after the thread has ended, so the caller may close the package then.
 #pragma once
 
 #include <string>
@@ -50,11 +51,15 @@ protected:
 private:
     // The worker thread's entry; parameter is the dialog.
     static unsigned Work(void* parameter);
+    // The last act of an update, or of a worker that could not start:
+    // enables Close, and with closeWhenDone clicks it.
+    void Finish();
     void CloseIfFinished();
 
     PatchPackage& package_;
     LogStatusSink workerSink_;  // this dialog, and the log
     bool closeWhenDone_;
+    HWND dialogWindow_ = nullptr;  // set before the worker starts
     bool applied_ = false;  // written by the worker, read after Run has joined it
     Control label_;
     StatusBox statusBox_;

@@ -25,7 +25,7 @@ int UpdaterApp::Run() {
     const UpdaterCommandLine line = ParseUpdaterCommandLine(SplitCommandLine(GetCommandLineA()));
     // Nobody may be asked anything: not about a drive without its disk, nor
     // about a crash.
-    if (line.quiet) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    if (line.Unattended()) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     UpdaterRunHost host(*this);
     PatchPackage package;  // opened by the run when the command line names one
     RunLog log;

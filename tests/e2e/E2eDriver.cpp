@@ -490,6 +490,7 @@ TEST_F(UpdaterE2eTest, SignedPackagesAndTheProductsKeys) {
         DWORD type;  // of PublicKey; REG_NONE: no such value
         std::string value;
         std::vector<std::string> lines;
+        bool installed = true;  // false: the key has no Path
     };
     const Case cases[] = {
         {"unsigned, no PublicKey: as before", ExamplePackageBytes(), REG_NONE, "", today},
@@ -500,10 +501,18 @@ TEST_F(UpdaterE2eTest, SignedPackagesAndTheProductsKeys) {
          {Text(IDS_CHECKING_SIGNATURE), Text(IDS_NOT_SIGNED)}},
         {"unsigned, REG_MULTI_SZ keys", ExamplePackageBytes(), REG_MULTI_SZ, keysBA, {Text(IDS_NOT_SIGNED)}},
         {"signature does not verify", damaged, REG_NONE, "", {Text(IDS_CHECKING_SIGNATURE), Text(IDS_PACKAGE_DAMAGED)}},
+        {"signed, product not installed: 112 alone, before any signature line", SignedExampleBytes('A'), REG_SZ, keyA,
+         {Text(IDS_NOT_INSTALLED)}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ResetRoot({{"a.dll", "old a"}});
+        if (c.installed) {
+            RegSetValueExA(product.Get(), "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(rootValue.data()),
+                           static_cast<DWORD>(rootValue.size()));
+        } else {
+            RegDeleteValueA(product.Get(), "Path");
+        }
         if (c.type == REG_NONE) {
             RegDeleteValueA(product.Get(), "PublicKey");
         } else {

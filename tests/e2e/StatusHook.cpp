@@ -6,10 +6,14 @@
 // the hook is in place.
 //
 // With DVK_E2E_FAIL_THREAD_START=1 it also makes the updater's CreateThread
-// fail, so that the driver can see how a worker that cannot start is handled.
+// fail, so that the driver can see how a worker that cannot start is handled;
+// with DVK_E2E_FAIL_DIALOG=1 its DialogBoxParamA (a dialog that cannot be
+// made). With DVK_E2E_BOX_LOG it records in that file, the same way, "box"
+// when a message box is set up and "icon NAME" for the icon it is given.
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 #include <string>
 
 namespace {
@@ -17,6 +21,7 @@ namespace {
 constexpr int kStatusBoxId = 1005;
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
+HANDLE g_boxLog = INVALID_HANDLE_VALUE;
 
 bool IsUpdaterProcess() {
     char path[MAX_PATH];
@@ -38,8 +43,12 @@ HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_
     return nullptr;
 }
 
-// Points the program's import of kernel32's CreateThread at FailingCreateThread.
-bool BreakCreateThread() {
+INT_PTR WINAPI FailingDialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) {
+    return -1;
+}
+
+// Points the program's import of name (from dll) at replacement.
+bool BreakImport(const char* dll, const char* name, ULONG_PTR replacement) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -48,17 +57,17 @@ bool BreakCreateThread() {
     bool patched = false;
     for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name;
          ++import) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + import->Name), "kernel32.dll") != 0) continue;
+        if (lstrcmpiA(reinterpret_cast<char*>(base + import->Name), dll) != 0) continue;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
             auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), "CreateThread") != 0) continue;
+            if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) != 0) continue;
             DWORD oldProtection;
             if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &oldProtection))
                 return false;
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&FailingCreateThread);
+            slots->u1.Function = replacement;
             VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), oldProtection, &oldProtection);
             patched = true;
         }
@@ -66,14 +75,14 @@ bool BreakCreateThread() {
     return patched;
 }
 
-void Record(const char* text) {
-    if (g_log == INVALID_HANDLE_VALUE) return;
+void Record(HANDLE log, const char* text) {
+    if (log == INVALID_HANDLE_VALUE) return;
     DWORD length = text ? static_cast<DWORD>(std::strlen(text)) : 0;
     std::string record(4 + length, '\0');
     for (int i = 0; i < 4; ++i) record[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
     if (length) std::memcpy(&record[4], text, length);
     DWORD written;
-    WriteFile(g_log, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    WriteFile(log, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -82,7 +91,16 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARA
     if (code == HC_ACTION) {
         const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (call->message == WM_SETTEXT && GetDlgCtrlID(call->hwnd) == kStatusBoxId) {
-            Record(reinterpret_cast<const char*>(call->lParam));
+            Record(g_log, reinterpret_cast<const char*>(call->lParam));
+        }
+        // A message box: its text is the static control 0xFFFF.
+        if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, 0xFFFF)) Record(g_boxLog, "box");
+        if (call->message == STM_SETICON && GetDlgItem(GetParent(call->hwnd), 0xFFFF)) {
+            const HICON icon = reinterpret_cast<HICON>(call->wParam);
+            Record(g_boxLog, icon == LoadIconA(nullptr, IDI_ERROR)         ? "icon error"
+                             : icon == LoadIconA(nullptr, IDI_WARNING)     ? "icon warning"
+                             : icon == LoadIconA(nullptr, IDI_INFORMATION) ? "icon information"
+                                                                           : "icon other");
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -90,15 +108,23 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARA
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH && IsUpdaterProcess()) {
-        if (Environment("DVK_E2E_FAIL_THREAD_START") == "1" && !BreakCreateThread()) return FALSE;
-        std::string path = Environment("DVK_E2E_STATUS_LOG");
-        if (!path.empty()) {
-            g_log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (Environment("DVK_E2E_FAIL_THREAD_START") == "1" &&
+            !BreakImport("kernel32.dll", "CreateThread", reinterpret_cast<ULONG_PTR>(&FailingCreateThread)))
+            return FALSE;
+        if (Environment("DVK_E2E_FAIL_DIALOG") == "1" &&
+            !BreakImport("user32.dll", "DialogBoxParamA", reinterpret_cast<ULONG_PTR>(&FailingDialogBoxParamA)))
+            return FALSE;
+        for (auto [name, log] : {std::pair<const char*, HANDLE*>{"DVK_E2E_STATUS_LOG", &g_log}, {"DVK_E2E_BOX_LOG", &g_boxLog}}) {
+            std::string path = Environment(name);
+            if (path.empty()) continue;
+            *log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         }
-    } else if (reason == DLL_PROCESS_DETACH && g_log != INVALID_HANDLE_VALUE) {
-        CloseHandle(g_log);
-        g_log = INVALID_HANDLE_VALUE;
+    } else if (reason == DLL_PROCESS_DETACH) {
+        for (HANDLE* log : {&g_log, &g_boxLog}) {
+            if (*log != INVALID_HANDLE_VALUE) CloseHandle(*log);
+            *log = INVALID_HANDLE_VALUE;
+        }
     }
     return TRUE;
 }

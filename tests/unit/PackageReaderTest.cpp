@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "package/PatchPackage.h"
+#include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -50,9 +51,22 @@ TEST_F(PackageReaderTest, ReadsTheExamplePackage) {
     ExpectEntry(package.GetEntries()[1], 62, 0x00, 3, "readme.txt", "readme.txt");
     EXPECT_TRUE(package.GetEntries()[0].IsRequired());
     EXPECT_FALSE(package.GetEntries()[1].IsRequired());
-    // The stream stands just after the last target name; the data is untouched.
-    EXPECT_EQ(package.Stream().Position(), 89);
-    EXPECT_FALSE(package.Stream().Failed());
+}
+
+// Open leaves the stream just after the last target name, however many
+// bytes follow it and whether or not they end in a signature trailer.
+TEST_F(PackageReaderTest, OpenLeavesTheStreamAfterTheLastTargetName) {
+    const std::string tails[] = {"", std::string("\0", 1) + std::string(200, 'J'), SignedExampleBytes('A').substr(92),
+                                 SignedExampleBytes('B').substr(92) + "more"};
+    for (const std::string& tail : tails) {
+        const std::string bytes = ExamplePackageBytes() + tail;
+        PatchPackage package;
+        ASSERT_TRUE(package.Open(Write("tail.dvk", bytes))) << tail.size();
+        EXPECT_EQ(package.Stream().Position(), 89) << tail.size();
+        EXPECT_FALSE(package.Stream().Failed()) << tail.size();
+        // The next string is the first entry's data, up to the first NUL after it.
+        EXPECT_EQ(package.ReadString(), bytes.substr(89, bytes.find('\0', 89) - 89)) << tail.size();
+    }
 }
 
 TEST_F(PackageReaderTest, ZeroAndNegativeCountsGiveNoEntriesAndKeepTheCount) {

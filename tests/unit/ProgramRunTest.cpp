@@ -13,7 +13,7 @@ using R = RecoveryOutcome;
 
 class RecordingHost : public RunHost {
 public:
-    bool lockFree = true, confirm = true, applies = true, throws = false;
+    bool lockFree = true, confirm = true, applies = true, throws = false, clockThrows = false;
     R recovery = R::kNothingFound;
     std::vector<std::string> recoveryNotes;
     SelectionResult selection = SelectionResult::kClosed;
@@ -68,6 +68,10 @@ void SetAside(RecordingHost& h) {
     h.recovery = R::kIncomplete;
     h.recoveryNotes = {"Journal x.journal non suivi : il nomme un fichier hors de sa racine."};
 }
+void Busy(RecordingHost& h) { h.lockFree = false; }
+void Undone(RecordingHost& h) { h.recovery = R::kUndone; }
+void ClockThrows(RecordingHost& h) { h.clockThrows = true; }
+std::tm ThrowingClock() { throw std::bad_alloc(); }
 
 const RunCase kRunCases[] = {
     {"list ran an update", {}, Applied, 0, "lock recover select", ""},
@@ -89,6 +93,16 @@ const RunCase kRunCases[] = {
      "interrompue n'a \xC3\xA9t\xC3\xA9 reprise."},
     {"an update after it still runs: the engine opens the folder itself", {"/passive", "PKG"}, NotExamined, 0,
      "lock recover passive", ""},
+    {"passive: no usage box", {"/passive", "/bogus", "PKG"}, Nothing, 87, "",
+     "Ligne de commande incorrecte : option inconnue (/bogus)"},
+    {"passive: no box 120", {"/passive", "PKG"}, Busy, 1618, "lock", "Une autre mise \xC3\xA0 jour est en cours."},
+    {"passive: no box 118", {"PKG", "/passive"}, Undone, 0, "lock recover passive",
+     "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 annul\xC3\xA9" "e, les fichiers sont revenus "
+     "\xC3\xA0 leur \xC3\xA9tat d'avant."},
+    {"passive: no box 119", {"/passive", "PKG"}, Incomplete, 0, "lock recover passive",
+     "Reprise : une mise \xC3\xA0 jour interrompue n'a pas pu \xC3\xAAtre annul\xC3\xA9" "e enti\xC3\xA8rement ; elle "
+     "sera reprise au prochain lancement."},
+    {"an exception at the log's first line", {"PKG"}, ClockThrows, 1603, "", ""},
 };
 
 TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {
@@ -102,7 +116,7 @@ TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {
         RecordingHost host;
         c.setUp(host);
         PatchPackage package;
-        RunLog log;
+        RunLog log(host.clockThrows ? ThrowingClock : RunLog::LocalNow);
         const ExitCode code = ProgramRun(host, package, log).Run(ParseUpdaterCommandLine(arguments));
         EXPECT_EQ(static_cast<int>(code), c.code) << c.why;
         EXPECT_EQ(host.calls, c.calls) << c.why;

@@ -1,6 +1,8 @@
 // The program's command line: Windows word splitting, then modes and faults.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "app/ExitCode.h"
 #include "app/UpdaterCommandLine.h"
 #include "engine/MessageStrings.h"
@@ -80,6 +82,13 @@ TEST(UpdaterCommandLineTest, ModesAndEveryFault) {
         EXPECT_EQ(line.Understood(), c.error == E::kNone) << c.why;
         EXPECT_EQ(line.mode, c.mode) << c.why;
         EXPECT_EQ(line.quiet, c.quiet) << c.why;
+        // /passive is kept on any line, understood or not: no box may wait then.
+        bool passive = false;
+        for (std::string word : c.arguments) {
+            for (char& ch : word) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            passive = passive || word == "/passive" || word == "-passive";
+        }
+        EXPECT_EQ(line.Unattended(), c.quiet || passive) << c.why;
         EXPECT_EQ(line.package, c.package) << c.why;
         EXPECT_EQ(line.logFile, c.log) << c.why;
     }

@@ -21,6 +21,7 @@
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
+#include "ui/dialog/WorkerThread.h"
 
 namespace {
 
@@ -583,6 +584,24 @@ TEST_F(Win32JournalFolderTest, APlantedJournalIsSetAsideOrLeftButNeverRead) {
             EXPECT_EQ(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES) << c.why << ": renamed";
         }
     }
+}
+
+// The worker's last acts send to a window of the thread that waits for it
+// (SetWindowText sends WM_SETTEXT, EnableWindow WM_ENABLE): Join answers
+// them, or the two threads would wait for each other forever.
+TEST(WorkerThreadTest, JoinAnswersWhatTheThreadSendsToTheWaitersWindows) {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_DISABLED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    WorkerThread worker;
+    ASSERT_TRUE(worker.Start(
+        [](void* w) -> unsigned {
+            SetWindowTextA(static_cast<HWND>(w), "fin");          // sends WM_SETTEXT
+            return EnableWindow(static_cast<HWND>(w), TRUE) ? 0 : 1;  // sends WM_ENABLE
+        },
+        window));
+    worker.Join();
+    EXPECT_TRUE(IsWindowEnabled(window));
+    DestroyWindow(window);
 }
 
 }  // namespace

@@ -30,8 +30,9 @@ public:
     void SetMainDialog(ModalDialog* dialog) { mainDialog_ = dialog; }
     HWND MainWindow() const;
 
-    // The exit code when an exception reached Main.
-    static constexpr int kExitUnexpectedError = 1;
+    // The exit code when an exception reached Main: the failure of an
+    // update (ERROR_INSTALL_FAILURE), the code deployment tools know.
+    static constexpr int kExitUnexpectedError = 1603;
 
 protected:
     // Start-up that comes before any window. False ends the program at once

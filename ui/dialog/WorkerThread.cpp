@@ -10,7 +10,16 @@ bool WorkerThread::Start(Entry entry, void* parameter) {
 
 void WorkerThread::Join() {
     if (!thread_) return;
-    WaitForSingleObject(thread_.Get(), INFINITE);
+    HANDLE thread = thread_.Get();
+    // The thread may be inside a SendMessage to a window of this thread
+    // (EnableWindow sends WM_ENABLE, SetWindowText WM_SETTEXT): those calls
+    // are answered while waiting, so it can always end. Posted messages stay
+    // queued for whoever reads them next.
+    do {
+        // Handles every message sent so far (one already waiting would not wake the wait below).
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    } while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1);
     thread_.Reset();
 }
 

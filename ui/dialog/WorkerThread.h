@@ -17,7 +17,9 @@ public:
     // default stack. False when the thread could not be created or one is
     // already running. An exception out of entry ends the thread with 1.
     bool Start(Entry entry, void* parameter);
-    // Waits for the thread to end; at once when none was started.
+    // Waits for the thread to end; at once when none was started. Messages
+    // sent to this thread's windows meanwhile are handled, so a thread that
+    // ends by talking to a window does not wait for the waiter forever.
     void Join();
 
 private:
