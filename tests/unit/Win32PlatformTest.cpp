@@ -26,31 +26,36 @@
 namespace {
 
 // A key of its own below HKEY_LOCAL_MACHINE\Software, removed afterwards.
+// Every change opens the key anew: a handle kept across a test that starts
+// Unix tools under Wine was seen to go stale.
 class ScratchKey {
 public:
     explicit ScratchKey(const std::string& name)
-        : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.Put(),
-                        nullptr);
-    }
-    ~ScratchKey() {
-        key_.Reset();
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
-    }
+        : path_("Software\\DravlekTests\\" + name + std::to_string(GetCurrentProcessId())) {}
+    ~ScratchKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str()); }
     const std::string& Path() const { return path_; }
     bool SetPath(DWORD type, const void* data, DWORD size) {
-        return RegSetValueExA(key_.Get(), "Path", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+        return SetValue("Path", type, std::string(static_cast<const char*>(data), size));
     }
-    void DeletePath() { RegDeleteValueA(key_.Get(), "Path"); }
+    void DeletePath() { DeleteValue("Path"); }
     bool SetValue(const char* name, DWORD type, const std::string& bytes) {
-        return RegSetValueExA(key_.Get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                              static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+        UniqueRegistryKey key = Open();
+        return key && RegSetValueExA(key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                     static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
     }
-    void DeleteValue(const char* name) { RegDeleteValueA(key_.Get(), name); }
+    void DeleteValue(const char* name) {
+        UniqueRegistryKey key = Open();
+        if (key) RegDeleteValueA(key.Get(), name);
+    }
 
 private:
+    UniqueRegistryKey Open() const {
+        UniqueRegistryKey key;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+        return key;
+    }
+
     std::string path_;
-    UniqueRegistryKey key_;
 };
 
 TEST(Win32RegistryLookupTest, ReadsOnlyStringPathsAndOnlyTheBytesReturned) {
