@@ -69,7 +69,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
 
     std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
     if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
-    if (!PassSignatureStep(package, sink, lookup)) return false;
+    if (!PassSignatureStep(package, sink, lookup, *root)) return false;
 
     // The table is empty when the entry count is zero or negative.
     const std::vector<PackageEntry>& entries = package.GetEntries();

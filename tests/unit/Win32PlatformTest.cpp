@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/ApplyEngine.h"
+#include "engine/FolderOverlap.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
@@ -137,6 +138,27 @@ TEST(Win32RegistryLookupTest, ReadsPublicKeyStringsBesidePath) {
     EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "read only where the Path is usable";
 }
 
+TEST(Win32RegistryLookupTest, ThePolicyIsSetByAnyValueButTheNumberZero) {
+    ScratchKey policy("Policy");
+    Win32RegistryLookup lookup({0, KEY_WOW64_64KEY}, policy.Path(), policy.Path() + "\\None");
+    EXPECT_FALSE(lookup.RequiresSignedPackages()) << "no value";
+    const struct {
+        const char* why;
+        DWORD type;
+        std::string bytes;
+        bool set;
+    } cases[] = {
+        {"1", REG_DWORD, std::string("\x01\0\0\0", 4), true}, {"0", REG_DWORD, std::string(4, '\0'), false},
+        {"2", REG_DWORD, std::string("\x02\0\0\0", 4), true}, {"the text 0", REG_SZ, std::string("0\0", 2), true},
+        {"a 64-bit 0", REG_QWORD, std::string(8, '\0'), true},   {"no bytes", REG_DWORD, "", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(policy.SetValue("RequireSignedPackages", c.type, c.bytes)) << c.why;
+        EXPECT_EQ(lookup.RequiresSignedPackages(), c.set) << c.why;
+    }
+    EXPECT_FALSE(Win32RegistryLookup({0}, policy.Path() + "\\Missing").RequiresSignedPackages()) << "no key";
+}
+
 // A Unix symbolic link made by ln under Wine (which starts Unix programs;
 // its CreateSymbolicLinkA makes nothing). Wine shows a link to a folder as a
 // reparse point, one to a file as a plain file. target: relative to folder.
@@ -222,6 +244,39 @@ TEST_F(Win32ApplyTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
             EXPECT_FALSE(ReadFileBytes(Target("new.txt")) == "n") << c.why << ": nothing changes";
         }
     }
+}
+
+// Wine makes no junctions and shows one registry view in a 32-bit prefix: a
+// Unix link stands for the junction, and both views are the same key.
+TEST_F(Win32ApplyTest, AProtectedFolderIsFoundThroughALinkFromEveryValueThatNamesIt) {
+    if (!MakeWineLink(dir_.Path(), "linked", "install")) GTEST_SKIP() << "links are made under Wine only";
+    ScratchKey list("SignedProducts"), keyed("Keyed"), unkeyed("Unkeyed");
+    ASSERT_TRUE(keyed.SetValue("Path", REG_SZ, dir_.File("linked")) && keyed.SetValue("PublicKey", REG_SZ, "x"));
+    ASSERT_TRUE(unkeyed.SetValue("Path", REG_SZ, root_));
+    Win32RegistryLookup lookup({0, KEY_WOW64_64KEY}, list.Path() + "\\NoPolicy", list.Path());
+    const std::string root = lookup.ResolveRoot(root_);
+    const struct {
+        const char* why;
+        DWORD type;
+        std::string value;
+        bool protectsRoot;
+    } cases[] = {
+        {"REG_SZ naming the keyed product", REG_SZ, keyed.Path(), true},
+        {"REG_MULTI_SZ, the keyed product second", REG_MULTI_SZ, unkeyed.Path() + '\0' + keyed.Path() + '\0', true},
+        {"a product without PublicKey", REG_SZ, unkeyed.Path(), false},
+        {"a number names nothing", REG_DWORD, std::string("\x01\0\0\0", 4), false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(list.SetValue("Maker", c.type, c.value)) << c.why;
+        bool overlaps = false;
+        for (const std::string& folder : lookup.FindProtectedRoots()) overlaps = overlaps || FoldersOverlap(root, folder);
+        EXPECT_EQ(overlaps, c.protectsRoot) << c.why;
+    }
+    EXPECT_EQ(FolderCompareKey(lookup.ResolveRoot(dir_.File("linked"))), FolderCompareKey(root)) << "link followed";
+    EXPECT_EQ(FolderCompareKey(lookup.ResolveRoot(dir_.File("linked") + "\\not\\yet")),
+              FolderCompareKey(root + "\\not\\yet"))
+        << "below the deepest folder that exists, as written";
+    EXPECT_NE(FolderCompareKey(root), FolderCompareKey(dir_.File("linked"))) << "the link is not its target's name";
 }
 
 TEST_F(Win32ApplyTest, AReplacedFileKeepsItsHiddenMark) {
