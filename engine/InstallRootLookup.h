@@ -31,7 +31,8 @@ public:
     virtual std::vector<std::string> FindProtectedRoots() = 0;
     // The folder a root names as the system reaches it: absolute, links
     // followed (the final path; below the deepest folder that exists, the rest
-    // as written), in UTF-8. As given where nothing can be resolved.
+    // as written), in UTF-8. Empty, which overlaps every folder, when a part
+    // that is there cannot be opened: where it leads is unknown.
     virtual std::string ResolveRoot(const std::string& root) = 0;
 };
 

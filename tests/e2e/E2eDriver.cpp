@@ -548,7 +548,7 @@ TEST_F(UpdaterE2eTest, ProtectedFoldersAndThePolicyRefuseUnsignedPackages) {
     ASSERT_TRUE(keys.Set(protectedKey.c_str(), "Path", REG_SZ, paths_.work + "\\app-link") &&
                 keys.Set(protectedKey.c_str(), "PublicKey", REG_SZ, kKeyB) &&
                 keys.Set("Software\\Dravlek\\SignedProducts", "Maker", REG_SZ, protectedKey));
-    const Tree before = {{"app\\a.dll", "old a"}, {"other\\a.dll", "old a"}};
+    const Tree before = {{"app\\", "<dir>"}, {"app\\a.dll", "old a"}, {"other\\", "<dir>"}, {"other\\a.dll", "old a"}};
     const std::string one("\x01\0\0\0", 4);
     const struct {
         const char* name;
@@ -561,17 +561,20 @@ TEST_F(UpdaterE2eTest, ProtectedFoldersAndThePolicyRefuseUnsignedPackages) {
         {"unsigned, another key with the same folder", ExamplePackageBytes(), "\\app", false, "", {}},
         {"unsigned, another key with the parent folder", ExamplePackageBytes(), "", false, "", {}},
         {"unsigned, an unrelated folder", ExamplePackageBytes(), "\\other", false, "",
-         {{"app\\a.dll", "old a"}, {"other\\a.dll", "0123456789"}, {"other\\readme.txt", "abc"}}},
+         {{"app\\", "<dir>"}, {"app\\a.dll", "old a"}, {"other\\", "<dir>"}, {"other\\a.dll", "0123456789"},
+          {"other\\readme.txt", "abc"}}},
         {"policy: unsigned, an unrelated folder", ExamplePackageBytes(), "\\other", true, "", {}},
         {"policy: signed by the product's own key, the protected folder", SignedExampleBytes('A'), "\\app", true,
-         kKeyA, {{"app\\a.dll", "0123456789"}, {"app\\readme.txt", "abc"}, {"other\\a.dll", "old a"}}},
+         kKeyA,
+         {{"app\\", "<dir>"}, {"app\\a.dll", "0123456789"}, {"app\\readme.txt", "abc"}, {"other\\", "<dir>"},
+          {"other\\a.dll", "old a"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(RemoveTree(trust) && CreateDirectoryA(trust.c_str(), nullptr));
-        for (const auto& file : before) {
-            CreateDirectoryA((trust + "\\" + file.first.substr(0, file.first.find('\\'))).c_str(), nullptr);
-            ASSERT_TRUE(WriteFileBytes(trust + "\\" + file.first, file.second));
+        for (const auto& [name, bytes] : before) {
+            const std::string path = trust + "\\" + name;
+            ASSERT_TRUE(bytes == "<dir>" ? CreateDirectoryA(path.c_str(), nullptr) : WriteFileBytes(path, bytes));
         }
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Example");
         ASSERT_TRUE(keys.Set("Software\\Example", "Path", REG_SZ, trust + c.path));

@@ -176,13 +176,20 @@ std::string WideToUtf8(const std::wstring& wide) {
     return utf8;
 }
 
-// The final path of a folder (or file) that opens, links followed; nothing
-// when it does not open.
-std::optional<std::wstring> FinalPathOf(const std::wstring& path) {
+// The final path of a folder (or file) that opens, links followed. Nothing
+// when it is not there or has no final path with a drive letter (a volume
+// mounted in a folder: its parent's path then names it); nothing with
+// *blocked set when it is there but does not open.
+std::optional<std::wstring> FinalPathOf(const std::wstring& path, bool* blocked) {
     UniqueFileHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle.IsValid()) return std::nullopt;
+    if (!handle.IsValid()) {
+        const DWORD error = GetLastError();
+        *blocked = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_BAD_NETPATH &&
+                   error != ERROR_BAD_NET_NAME;
+        return std::nullopt;
+    }
     std::wstring final(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD length = GetFinalPathNameByHandleW(handle.Get(), &final[0], static_cast<DWORD>(final.size()),
@@ -201,11 +208,15 @@ std::optional<std::wstring> FinalPathOf(const std::wstring& path) {
 
 std::string Win32RegistryLookup::ResolveRoot(const std::string& root) {
     std::wstring path = WidePath(root);  // "\\?\C:\..." or "\\?\UNC\...", normalised
-    if (path.empty()) return root;
+    if (path.empty()) return std::string();  // not even its name is known
     const std::string written = WideToUtf8(path);
     std::wstring rest;
     for (;;) {
-        if (std::optional<std::wstring> final = FinalPathOf(path)) return WideToUtf8(*final + rest);
+        bool blocked = false;
+        if (std::optional<std::wstring> final = FinalPathOf(path, &blocked)) return WideToUtf8(*final + rest);
+        // There but not to be opened: where it leads is unknown, so it is
+        // taken to lead anywhere.
+        if (blocked) return std::string();
         const std::size_t cut = path.rfind(L'\\');
         // Nothing above a drive's root ("\\?\C:\") or below "\\?\".
         if (cut == std::wstring::npos || cut <= 4 || cut + 1 == path.size()) break;
@@ -213,7 +224,7 @@ std::string Win32RegistryLookup::ResolveRoot(const std::string& root) {
         path.resize(cut);
         if (path.back() == L':') path += L'\\';
     }
-    return written.empty() ? root : written;
+    return written;
 }
 
 std::unique_ptr<InstallRootLookup> CreateSystemInstallRootLookup() {
