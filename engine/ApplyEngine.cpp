@@ -112,8 +112,8 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
     // An earlier update of these files that could not be undone whole comes
     // first: a new one on top of it would mix the two. Other products update.
-    if (HasPendingJournalOverlapping(journals, *root, files)) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
-    if (!PassSignatureStep(package, sink, lookup)) return false;
+    if (HasPendingJournalOverlapping(journals, *root)) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
+    if (!PassSignatureStep(package, sink, lookup, *root)) return false;
 
     for (const PackageEntry& entry : package.GetEntries()) {
         sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));

@@ -1,4 +1,5 @@
-// Finds a product's install root, and the keys it trusts, from its registry key.
+// Finds a product's install root, and the keys it trusts, from its registry
+// key; and the machine's rules for packages that are not signed by them.
 #pragma once
 
 #include <map>
@@ -20,6 +21,19 @@ public:
     // value, so any package may be applied; a list, possibly empty, when it
     // has one, so only packages signed by one of those keys may.
     virtual std::optional<std::vector<std::string>> FindTrustedKeys(const std::string& productKey) = 0;
+    // Whether the machine's policy (HKLM\Software\Policies\Dravlek, value
+    // RequireSignedPackages) wants every package signed by a key of the
+    // product it names.
+    virtual bool RequiresSignedPackages() = 0;
+    // The folders publishers protect: the roots of the products listed under
+    // HKLM\Software\Dravlek\SignedProducts that have a PublicKey
+    // (ProtectedRootsOf), each resolved as ResolveRoot resolves.
+    virtual std::vector<std::string> FindProtectedRoots() = 0;
+    // The folder a root names as the system reaches it: absolute, links
+    // followed (the final path; below the deepest folder that exists, the rest
+    // as written), in UTF-8. Empty, which overlaps every folder, when a part
+    // that is there cannot be opened: where it leads is unknown.
+    virtual std::string ResolveRoot(const std::string& root) = 0;
 };
 
 // A lookup that answers from a table it is given: the tests' stand-in for the
@@ -31,6 +45,8 @@ public:
     void SetTrustedKeys(const std::string& productKey, std::vector<std::string> keys) {
         trustedKeys_[productKey] = std::move(keys);
     }
+    void SetRequiresSignedPackages(bool required) { requiresSigned_ = required; }
+    void AddProtectedRoot(const std::string& root) { protectedRoots_.push_back(root); }
     std::optional<std::string> FindInstallRoot(const std::string& productKey) override {
         auto found = roots_.find(productKey);
         if (found == roots_.end() || found->second.empty()) return std::nullopt;
@@ -41,10 +57,16 @@ public:
         if (found == trustedKeys_.end()) return std::nullopt;
         return found->second;
     }
+    bool RequiresSignedPackages() override { return requiresSigned_; }
+    std::vector<std::string> FindProtectedRoots() override { return protectedRoots_; }
+    // The roots are taken as already resolved.
+    std::string ResolveRoot(const std::string& root) override { return root; }
 
 private:
     std::map<std::string, std::string> roots_;
     std::map<std::string, std::vector<std::string>> trustedKeys_;
+    bool requiresSigned_ = false;
+    std::vector<std::string> protectedRoots_;
 };
 
 // The platform's lookup: the registry on Windows (Win32RegistryLookup);

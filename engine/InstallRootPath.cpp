@@ -25,3 +25,14 @@ std::optional<std::pair<std::size_t, std::string>> FirstUsableRoot(
     }
     return std::nullopt;
 }
+
+std::vector<std::string> ProtectedRootsOf(const std::vector<ProtectedProductView>& views) {
+    std::vector<std::string> roots;
+    bool keyed = false;
+    for (const ProtectedProductView& view : views) keyed = keyed || view.hasPublicKey;
+    if (!keyed) return roots;
+    for (const ProtectedProductView& view : views) {
+        if (view.path && IsUsableInstallRoot(*view.path)) roots.push_back(*view.path);
+    }
+    return roots;
+}

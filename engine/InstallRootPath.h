@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 // True for an absolute Windows folder: a drive letter, a colon and a
 // backslash ("C:\...", the drive's root included), or a network share
@@ -20,3 +21,15 @@ bool IsUsableInstallRoot(const std::string& path);
 // unusable one all send the search on to the next place.
 std::optional<std::pair<std::size_t, std::string>> FirstUsableRoot(
     std::size_t places, const std::function<std::optional<std::string>(std::size_t)>& readPath);
+
+// What one registry view holds for a product a publisher protects.
+struct ProtectedProductView {
+    bool hasPublicKey = false;         // a "PublicKey" value of any type
+    std::optional<std::string> path;   // its "Path" text, when there
+};
+
+// The folders such a product protects: none unless one of its views holds a
+// PublicKey, then the usable Path of every view, because a stale key in the
+// other view may still name the folder (or the installer wrote Path in one
+// view and the publisher PublicKey in the other).
+std::vector<std::string> ProtectedRootsOf(const std::vector<ProtectedProductView>& views);

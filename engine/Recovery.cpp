@@ -1,7 +1,7 @@
 #include "engine/Recovery.h"
 
 #include "engine/JournalValidation.h"
-#include "engine/RootOverlap.h"
+#include "engine/FolderOverlap.h"
 
 RecoveryOutcome CombineOutcomes(RecoveryOutcome a, RecoveryOutcome b) {
     // The enumerators are declared from least to most telling.
@@ -124,12 +124,12 @@ RecoveryOutcome RecoverInterruptedUpdates(JournalFolder& journals, TargetFileSys
     return outcome;
 }
 
-bool HasPendingJournalOverlapping(JournalFolder& journals, const std::string& root, TargetFileSystem& files) {
+bool HasPendingJournalOverlapping(JournalFolder& journals, const std::string& root) {
     for (const std::string& name : journals.List()) {
         std::string bytes;
         if (!journals.Read(name, bytes)) return true;
         const JournalState state = ParseJournal(bytes);
-        if (state.begun && RootsOverlap(files.NameKey(state.root), files.NameKey(root))) return true;
+        if (state.begun && FoldersOverlap(state.root, root)) return true;
     }
     return false;
 }

@@ -46,4 +46,4 @@ bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files);
 // The journals left in the folder (an undo that could not be finished) whose
 // root is the same as root, inside it or above it: an update of root must
 // wait until they are recovered. Journals that cannot be read count too.
-bool HasPendingJournalOverlapping(JournalFolder& journals, const std::string& root, TargetFileSystem& files);
+bool HasPendingJournalOverlapping(JournalFolder& journals, const std::string& root);

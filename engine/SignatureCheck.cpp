@@ -1,6 +1,7 @@
 #include "engine/SignatureCheck.h"
 
 #include "engine/Crypto.h"
+#include "engine/FolderOverlap.h"
 #include "engine/MessageStrings.h"
 #include "engine/PublicKeyText.h"
 
@@ -35,7 +36,18 @@ bool IsTrustedSigner(SignatureState state, const std::optional<SignatureTrailer>
     return false;
 }
 
-bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup) {
+bool MayApplyWithoutOwnSignature(InstallRootLookup& lookup, const std::string& root) {
+    if (lookup.RequiresSignedPackages()) return false;
+    const std::vector<std::string> protectedRoots = lookup.FindProtectedRoots();
+    if (protectedRoots.empty()) return true;
+    const std::string resolved = lookup.ResolveRoot(root);
+    for (const std::string& folder : protectedRoots) {
+        if (FoldersOverlap(resolved, folder)) return false;
+    }
+    return true;
+}
+
+bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, const std::string& root) {
     const std::optional<SignatureTrailer>& trailer = package.GetSignatureTrailer();
     SignatureState state = SignatureState::kUnsigned;
     if (trailer) {
@@ -46,7 +58,10 @@ bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLooku
             return false;
         }
     }
-    if (!IsTrustedSigner(state, trailer, lookup.FindTrustedKeys(package.GetRegistryKey()))) {
+    const std::optional<std::vector<std::string>> trustedKeys = lookup.FindTrustedKeys(package.GetRegistryKey());
+    // Signed by a key the product itself lists: nothing else is asked.
+    if (trustedKeys && IsTrustedSigner(state, trailer, trustedKeys)) return true;
+    if (trustedKeys || !MayApplyWithoutOwnSignature(lookup, root)) {
         sink.SetStatusLine(LoadMessageString(IDS_NOT_SIGNED));
         return false;
     }

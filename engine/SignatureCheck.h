@@ -24,9 +24,16 @@ SignatureState CheckSignature(PackageStream& stream, const std::optional<Signatu
 bool IsTrustedSigner(SignatureState state, const std::optional<SignatureTrailer>& trailer,
                      const std::optional<std::vector<std::string>>& trustedKeys);
 
+// Whether a package not signed by a key of its own product still may be
+// applied: not when the machine's policy wants every package signed, nor
+// when its root (resolved) is the same as, inside or above a protected
+// folder (FoldersOverlap), whatever key the package names.
+bool MayApplyWithoutOwnSignature(InstallRootLookup& lookup, const std::string& root);
+
 // The apply's signature step, after the install root is known and before any
 // Test line: for a signed package the checking line, then the damaged-package
-// line if the signature does not verify; then, when the product trusts keys
-// and the package is unsigned or signed by another key, the not-signed line.
-// False when the apply must stop (the last line says why).
-bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup);
+// line if the signature does not verify; then the not-signed line when the
+// package is not signed by a key of its product and the product trusts keys,
+// the policy wants a signature, or the root holds or is held by a protected
+// folder. False when the apply must stop (the last line says why).
+bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, const std::string& root);

@@ -531,6 +531,73 @@ TEST_F(UpdaterE2eTest, SignedPackagesAndTheProductsKeys) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Example");
 }
 
+// A folder bound to its publisher's key, and the machine's policy, in the
+// real registry. Software\DravlekE2E\Protected, listed under SignedProducts,
+// has a PublicKey and reaches work\trust\app through the link work\app-link
+// (run-e2e.sh makes it); the example packages name Software\Example, whose
+// Path each row sets.
+TEST_F(UpdaterE2eTest, ProtectedFoldersAndThePolicyRefuseUnsignedPackages) {
+    const std::string trust = paths_.work + "\\trust";
+    struct Keys {  // removed however the test ends
+        ~Keys() {
+            for (const char* key : {"Software\\Example", "Software\\DravlekE2E\\Protected",
+                                    "Software\\Dravlek\\SignedProducts", "Software\\Policies\\Dravlek"}) {
+                RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+            }
+        }
+        bool Set(const char* key, const char* name, DWORD type, const std::string& value) {
+            UniqueRegistryKey open;
+            return RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, open.Put(),
+                                   nullptr) == ERROR_SUCCESS &&
+                   RegSetValueExA(open.Get(), name, 0, type, reinterpret_cast<const BYTE*>(value.data()),
+                                  static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
+        }
+    } keys;
+    const std::string protectedKey = "Software\\DravlekE2E\\Protected";
+    ASSERT_TRUE(keys.Set(protectedKey.c_str(), "Path", REG_SZ, paths_.work + "\\app-link") &&
+                keys.Set(protectedKey.c_str(), "PublicKey", REG_SZ, kKeyB) &&
+                keys.Set("Software\\Dravlek\\SignedProducts", "Maker", REG_SZ, protectedKey));
+    const Tree before = {{"app\\", "<dir>"}, {"app\\a.dll", "old a"}, {"other\\", "<dir>"}, {"other\\a.dll", "old a"}};
+    const std::string one("\x01\0\0\0", 4);
+    const struct {
+        const char* name;
+        std::string package;
+        std::string path;  // Software\Example's, below work\trust
+        bool policy;
+        std::string publicKey;  // Software\Example's, "" for none
+        Tree after;             // "" for unchanged
+    } cases[] = {
+        {"unsigned, another key with the same folder", ExamplePackageBytes(), "\\app", false, "", {}},
+        {"unsigned, another key with the parent folder", ExamplePackageBytes(), "", false, "", {}},
+        {"unsigned, an unrelated folder", ExamplePackageBytes(), "\\other", false, "",
+         {{"app\\", "<dir>"}, {"app\\a.dll", "old a"}, {"other\\", "<dir>"}, {"other\\a.dll", "0123456789"},
+          {"other\\readme.txt", "abc"}}},
+        {"policy: unsigned, an unrelated folder", ExamplePackageBytes(), "\\other", true, "", {}},
+        {"policy: signed by the product's own key, the protected folder", SignedExampleBytes('A'), "\\app", true,
+         kKeyA,
+         {{"app\\", "<dir>"}, {"app\\a.dll", "0123456789"}, {"app\\readme.txt", "abc"}, {"other\\", "<dir>"},
+          {"other\\a.dll", "old a"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(RemoveTree(trust) && CreateDirectoryA(trust.c_str(), nullptr));
+        for (const auto& [name, bytes] : before) {
+            const std::string path = trust + "\\" + name;
+            ASSERT_TRUE(bytes == "<dir>" ? CreateDirectoryA(path.c_str(), nullptr) : WriteFileBytes(path, bytes));
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Example");
+        ASSERT_TRUE(keys.Set("Software\\Example", "Path", REG_SZ, trust + c.path));
+        ASSERT_TRUE(c.publicKey.empty() || keys.Set("Software\\Example", "PublicKey", REG_SZ, c.publicKey));
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Policies\\Dravlek");
+        ASSERT_TRUE(!c.policy || keys.Set("Software\\Policies\\Dravlek", "RequireSignedPackages", REG_DWORD, one));
+        const std::string folder = NewCaseFolder("trust");
+        ASSERT_TRUE(WriteFileBytes(folder + "\\p.dvk", c.package));
+        const std::vector<std::string> lines = UpdateAndClose(folder);
+        EXPECT_EQ(lines.empty() ? "" : lines.back(), Text(c.after.empty() ? IDS_NOT_SIGNED : IDS_UPDATE_COMPLETE));
+        EXPECT_EQ(ListTree(trust), c.after.empty() ? before : c.after);
+    }
+}
+
 // The package deleted or cut short after it was listed: told, nothing applied, ends.
 TEST_F(UpdaterE2eTest, PackageGoneBeforeUpdate) {
     const char* variants[] = {"deleted", "cut short"};

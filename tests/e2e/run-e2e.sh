@@ -7,13 +7,19 @@ driver=$1 updater=$2 hook=$3 work=$4
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$repo_root/scripts/wine-env.sh"
 
-mkdir -p "$work/root"
+mkdir -p "$work/root" "$work/trust/app"
+# A protected product's folder reached through a link (Wine shows it as a
+# reparse point; it cannot make junctions).
+ln -sfn trust/app "$work/app-link"
 out="$work/driver-output.txt"
 setup="$work/setup-output.txt"
 win_root=$(winepath -w "$work/root" 2>/dev/null)
 {
   wine reg add 'HKLM\Software\DravlekE2E\Product' /v Path /t REG_SZ /d "$win_root" /f
   wine reg delete 'HKLM\Software\DravlekE2E\Missing' /f
+  # Left by a run that ended early, they would refuse unsigned packages.
+  wine reg delete 'HKLM\Software\Policies\Dravlek' /f
+  wine reg delete 'HKLM\Software\Dravlek\SignedProducts' /f
 } >"$setup" 2>&1 </dev/null
 
 # Output goes to a file: Wine's helper processes would hold a pipe open.

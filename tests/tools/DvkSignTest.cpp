@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "tests/tools/DvkRunner.h"
 #include "tests/tools/DvkTrees.h"
@@ -65,10 +66,21 @@ protected:
 TEST_F(DvkSignTest, KeygenMakesAnOwnerOnlyKeyAndPrintsTheRegistryValue) {
     DvkRun run = RunDvk({"keygen", Path("k.pem")});
     ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(run.OutLines().size(), 5u) << run.out;
+    ASSERT_EQ(run.OutLines().size(), 7u) << run.out;
     const std::string line = run.OutLines()[2];
-    EXPECT_NE(run.OutLines()[4].find("reg add \"HKLM\\"), std::string::npos) << run.out;
-    EXPECT_NE(run.OutLines()[4].find(" /v PublicKey /t REG_SZ /d " + line + " /f"), std::string::npos) << run.out;
+    EXPECT_EQ(run.OutLines()[4], "reg add \"HKLM\\Software\\Maker\\Product\" /v PublicKey /t REG_SZ /d " + line + " /f");
+    // Given the product, both commands name it: its PublicKey and its place
+    // among the products whose folder is bound to their keys.
+    DvkRun named = RunDvk({"keygen", Path("n.pem"), "--product", "Software\\\xC3\x89" "diteur\\App 2"});
+    ASSERT_EQ(named.OutLines().size(), 7u) << named.out << named.err;
+    EXPECT_EQ(named.OutLines()[4], "reg add \"HKLM\\Software\\\xC3\x89" "diteur\\App 2\" /v PublicKey /t REG_SZ /d " +
+                                       named.OutLines()[2] + " /f");
+    EXPECT_EQ(named.OutLines()[6], "reg add \"HKLM\\Software\\Dravlek\\SignedProducts\" /v \"Software\\\xC3\x89"
+                                   "diteur\\App 2\" /t REG_SZ /d \"Software\\\xC3\x89" "diteur\\App 2\" /f");
+    for (const char* bad : {"", "Software\\A\"B", "Software\\App\\", "HKLM\\Software\\App", "hkey_local_machine\\X"}) {
+        EXPECT_EQ(RunDvk({"keygen", Path("bad.pem"), "--product", bad}).status, 2) << bad;
+        EXPECT_FALSE(std::filesystem::exists(Path("bad.pem"))) << bad << ": no key made";
+    }
     struct stat info;
     ASSERT_EQ(stat(Path("k.pem").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0077, 0u) << "the private key is readable by others";

@@ -37,4 +37,21 @@ TEST(InstallRootPathTest, TheFirstPlaceWithAUsablePathIsChosen) {
     }
 }
 
+TEST(InstallRootPathTest, AProductProtectsTheUsablePathOfEveryViewOnceAnyViewHasAKey) {
+    using Path = std::optional<std::string>;
+    using Roots = std::vector<std::string>;
+    const struct {
+        const char* why;
+        std::vector<ProtectedProductView> views;  // the program's own view, then the 64-bit one
+        Roots roots;
+    } cases[] = {
+        {"no PublicKey anywhere", {{false, Path("C:\\A")}, {false, Path("D:\\B")}}, Roots()},
+        {"a key in one view: both Paths", {{true, Path("C:\\A")}, {false, Path("D:\\B")}}, Roots({"C:\\A", "D:\\B"})},
+        {"key in the 64-bit view, Path in the other", {{false, Path("C:\\A")}, {true, std::nullopt}}, Roots({"C:\\A"})},
+        {"an unusable Path protects nothing", {{true, Path("Prog")}, {true, Path("D:\\B")}}, Roots({"D:\\B"})},
+        {"a key and no Path", {{true, std::nullopt}, {false, std::nullopt}}, Roots()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ProtectedRootsOf(c.views), c.roots) << c.why;
+}
+
 }  // namespace

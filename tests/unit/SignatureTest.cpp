@@ -3,6 +3,7 @@
 // package and trust.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "engine/ApplyEngine.h"
@@ -126,7 +127,12 @@ TEST_F(SignedApplyTest, TheSignatureIsCheckedFirstAndAProductWithKeysTakesOnlyTh
         std::string bytes;
         Keys trusted;
         std::vector<std::string> lines;
+        bool policy = false;                  // RequireSignedPackages
+        std::vector<std::string> protect{};   // folders other products protect
     };
+    const std::string parent = std::filesystem::path(root_).parent_path().string();
+    std::string shouting = root_ + "\\";
+    for (char& c : shouting) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const Case cases[] = {
         {"unsigned, no PublicKey: exactly as before", ExamplePackageBytes(), std::nullopt, today},
         {"signed, no PublicKey", SignedExampleBytes('A'), std::nullopt, checkedThenToday},
@@ -139,12 +145,33 @@ TEST_F(SignedApplyTest, TheSignatureIsCheckedFirstAndAProductWithKeysTakesOnlyTh
         {"an empty PublicKey", SignedExampleBytes('A'), Keys(std::vector<std::string>()), {checking, notSigned}},
         {"damaged, no PublicKey", Flipped(SignedExampleBytes('A'), 55), std::nullopt, {checking, damaged}},
         {"damaged, trusted key", Flipped(SignedExampleBytes('A'), 55), Keys({kKeyA}), {checking, damaged}},
+        // Another product protects a folder: a package through a key of its
+        // own reaches it only signed by that key.
+        {"unsigned, another key's folder is the same", ExamplePackageBytes(), std::nullopt, {notSigned}, false,
+         {root_}},
+        {"unsigned, the same folder spelled otherwise", ExamplePackageBytes(), std::nullopt, {notSigned}, false,
+         {shouting}},
+        {"unsigned, the root is the protected folder's parent", ExamplePackageBytes(), std::nullopt, {notSigned},
+         false, {dir_.File("other"), root_ + "/bin"}},
+        {"unsigned, the root is inside the protected folder", ExamplePackageBytes(), std::nullopt, {notSigned}, false,
+         {parent}},
+        {"signed by a key the product does not list", SignedExampleBytes('A'), std::nullopt, {checking, notSigned},
+         false, {root_}},
+        {"unsigned, an unrelated folder is protected", ExamplePackageBytes(), std::nullopt, today, false,
+         {root_ + "-other"}},
+        {"signed by the product's own key, folder protected", SignedExampleBytes('A'), Keys({kKeyA}),
+         checkedThenToday, true, {root_}},
+        {"policy: unsigned, no PublicKey", ExamplePackageBytes(), std::nullopt, {notSigned}, true},
+        {"policy: signed, no PublicKey", SignedExampleBytes('A'), std::nullopt, {checking, notSigned}, true},
+        {"policy: signed by another key", SignedExampleBytes('B'), Keys({kKeyA}), {checking, notSigned}, true},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(WriteFileBytes(files_->TargetPath(root_, "a.dll"), "old a"));
         std::filesystem::remove(files_->TargetPath(root_, "readme.txt"));
         const auto before = SnapshotTree(root_);
         if (c.trusted) lookup_.SetTrustedKeys("Software\\Example", *c.trusted);
+        lookup_.SetRequiresSignedPackages(c.policy);
+        for (const std::string& folder : c.protect) lookup_.AddProtectedRoot(folder);
         ASSERT_TRUE(WriteFileBytes(dir_.File("p.dvk"), c.bytes)) << c.why;
         PatchPackage package;
         ASSERT_TRUE(package.Open(dir_.File("p.dvk"))) << c.why;

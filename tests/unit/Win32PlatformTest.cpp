@@ -15,6 +15,7 @@
 
 #include "engine/ApplyEngine.h"
 #include "engine/JournalFolder.h"
+#include "engine/FolderOverlap.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
@@ -148,6 +149,27 @@ TEST(Win32RegistryLookupTest, ReadsPublicKeyStringsBesidePath) {
     EXPECT_EQ(lookup.FindTrustedKeys(key.Path()), std::nullopt) << "read only where the Path is usable";
 }
 
+TEST(Win32RegistryLookupTest, ThePolicyIsSetByAnyValueButTheNumberZero) {
+    ScratchKey policy("Policy");
+    Win32RegistryLookup lookup({0, KEY_WOW64_64KEY}, policy.Path(), policy.Path() + "\\None");
+    EXPECT_FALSE(lookup.RequiresSignedPackages()) << "no value";
+    const struct {
+        const char* why;
+        DWORD type;
+        std::string bytes;
+        bool set;
+    } cases[] = {
+        {"1", REG_DWORD, std::string("\x01\0\0\0", 4), true}, {"0", REG_DWORD, std::string(4, '\0'), false},
+        {"2", REG_DWORD, std::string("\x02\0\0\0", 4), true}, {"the text 0", REG_SZ, std::string("0\0", 2), true},
+        {"a 64-bit 0", REG_QWORD, std::string(8, '\0'), true},   {"no bytes", REG_DWORD, "", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(policy.SetValue("RequireSignedPackages", c.type, c.bytes)) << c.why;
+        EXPECT_EQ(lookup.RequiresSignedPackages(), c.set) << c.why;
+    }
+    EXPECT_FALSE(Win32RegistryLookup({0}, policy.Path() + "\\Missing").RequiresSignedPackages()) << "no key";
+}
+
 // Runs a Unix tool under Wine (which starts Unix programs) in folder, and
 // waits until done() says it has done its work; false when it cannot run
 // (on Windows) or does not get done.
@@ -268,6 +290,45 @@ TEST_F(Win32ApplyTest, HeldFoldersKeepTheirPlaceWhileTheirFilesChange) {
     }
     EXPECT_EQ(ReadFileBytes(Target("sub\\deep\\a.dll")), "new a");
     EXPECT_TRUE(MoveFileExA(Target("sub").c_str(), Target("moved").c_str(), 0)) << "released with the hold";
+}
+
+// Wine makes no junctions and shows one registry view in a 32-bit prefix: a
+// Unix link stands for the junction, and both views are the same key.
+TEST_F(Win32ApplyTest, AProtectedFolderIsFoundThroughALinkFromEveryValueThatNamesIt) {
+    if (!MakeWineLink(dir_.Path(), "linked", "install")) GTEST_SKIP() << "links are made under Wine only";
+    // The link goes first: a link left to a removed folder sends the C
+    // run-time's remove_all round for ever under Wine.
+    struct LinkRemover {
+        std::string path;
+        ~LinkRemover() { RemoveDirectoryA(path.c_str()); }
+    } remover{dir_.File("linked")};
+    ScratchKey list("SignedProducts"), keyed("Keyed"), unkeyed("Unkeyed");
+    ASSERT_TRUE(keyed.SetValue("Path", REG_SZ, dir_.File("linked")) && keyed.SetValue("PublicKey", REG_SZ, "x"));
+    ASSERT_TRUE(unkeyed.SetValue("Path", REG_SZ, root_));
+    Win32RegistryLookup lookup({0, KEY_WOW64_64KEY}, list.Path() + "\\NoPolicy", list.Path());
+    const std::string root = lookup.ResolveRoot(root_);
+    const struct {
+        const char* why;
+        DWORD type;
+        std::string value;
+        bool protectsRoot;
+    } cases[] = {
+        {"REG_SZ naming the keyed product", REG_SZ, keyed.Path(), true},
+        {"REG_MULTI_SZ, the keyed product second", REG_MULTI_SZ, unkeyed.Path() + '\0' + keyed.Path() + '\0', true},
+        {"a product without PublicKey", REG_SZ, unkeyed.Path(), false},
+        {"a number names nothing", REG_DWORD, std::string("\x01\0\0\0", 4), false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(list.SetValue("Maker", c.type, c.value)) << c.why;
+        bool overlaps = false;
+        for (const std::string& folder : lookup.FindProtectedRoots()) overlaps = overlaps || FoldersOverlap(root, folder);
+        EXPECT_EQ(overlaps, c.protectsRoot) << c.why;
+    }
+    EXPECT_EQ(FolderCompareKey(lookup.ResolveRoot(dir_.File("linked"))), FolderCompareKey(root)) << "link followed";
+    EXPECT_EQ(FolderCompareKey(lookup.ResolveRoot(dir_.File("linked") + "\\not\\yet")),
+              FolderCompareKey(root + "\\not\\yet"))
+        << "below the deepest folder that exists, as written";
+    EXPECT_NE(FolderCompareKey(root), FolderCompareKey(dir_.File("linked"))) << "the link is not its target's name";
 }
 
 TEST_F(Win32ApplyTest, AReplacedFileKeepsItsHiddenMark) {
