@@ -188,9 +188,9 @@ bool RunWineTool(const std::string& folder, std::string command, Done done) {
     }
     if (process.hThread) CloseHandle(process.hThread);
     if (process.hProcess) CloseHandle(process.hProcess);
-    for (int wait = 0; wait < 100 && !done(); ++wait) {
-        Sleep(20);  // the handle does not tell when the tool ends
-    }
+    // The handle does not tell when the tool ends: what it did does. The
+    // bound only keeps a tool that never gets done from hanging the test.
+    for (int wait = 0; wait < 3000 && !done(); ++wait) Sleep(20);
     return done();
 }
 
@@ -541,11 +541,12 @@ protected:
     }
     // Removes Dravlek and all set aside beside it; rm follows no link.
     void Clear() {
-        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*\"", [&] {
-            WIN32_FIND_DATAA found;
-            UniqueFindHandle aside(FindFirstFileA((dravlek_ + "*").c_str(), &found));
-            return !aside;
-        });
+        // Done once rm has finished and made the marker: a removal still
+        // running could take away the folder the next case makes.
+        const std::string marker = programData_ + "\\cleared";
+        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*; : > cleared\"",
+                    [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+        DeleteFileA(marker.c_str());
     }
     static std::string Unix(std::string path) {
         for (char& c : path) c = c == '\\' ? '/' : c;
