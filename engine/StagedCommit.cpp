@@ -1,5 +1,6 @@
 #include "engine/StagedCommit.h"
 
+#include <map>
 #include <unordered_set>
 
 #include "engine/BufferedOutputFile.h"
@@ -53,6 +54,24 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
     return true;
 }
 
+std::optional<std::size_t> StagedCommit::FirstSharedFile() {
+    // Every staged file exists now; a target or backup that opens one of
+    // them under another name (a short name the name key cannot see) would
+    // have the commit move one entry's bytes onto another's target.
+    std::map<FileIdentity, std::size_t> staged;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        std::optional<FileIdentity> identity = files_.IdentityOf(state_.entries[i].staged);
+        if (identity && !staged.emplace(*identity, i).second) return i;
+    }
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        for (const std::string* name : {&state_.entries[i].target, &state_.entries[i].backup}) {
+            std::optional<FileIdentity> identity = files_.IdentityOf(*name);
+            if (identity && staged.count(*identity) != 0) return i;
+        }
+    }
+    return std::nullopt;
+}
+
 OutputFile* StagedCommit::Stage(std::size_t index) {
     std::unique_ptr<OutputFile> file = files_.CreateNew(state_.entries[index].staged);
     if (!file) return nullptr;
@@ -81,6 +100,9 @@ StagedCommit::Result StagedCommit::Commit() {
         result.undoIncomplete = !Rollback();
         return result;
     };
+    // Found only now that the staged files exist: their names are in the
+    // journal already, so the update stops here, nothing changed.
+    if (std::optional<std::size_t> shared = FirstSharedFile()) return fail(*shared, false);
     // Whether each target exists when its turn comes: a target named twice
     // exists the second time.
     std::vector<bool> existed(state_.entries.size());
