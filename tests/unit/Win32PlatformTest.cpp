@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "app/RunLog.h"
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
@@ -406,6 +407,24 @@ TEST_F(Win32ApplyTest, TargetsBeyondMaxPathAreReplacedAndCreated) {
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
         EXPECT_TRUE(RemoveDirectoryW(LongForm(*folder).c_str())) << "nothing else was left in " << *folder;
     }
+}
+
+// Wine shows a Unix link to a file as a plain file that opens its target:
+// where the handle leads tells it apart. A link to a folder is a reparse point.
+TEST(Win32LogFileTest, ALinkAtTheLogsNameIsRefused) {
+    for (const char* target : {"system.ini", "sub"}) {
+        TempDir dir;
+        ASSERT_TRUE(WriteFileBytes(dir.File("system.ini"), "[keep]"));
+        ASSERT_TRUE(CreateDirectoryA(dir.File("sub").c_str(), nullptr));
+        if (!MakeWineLink(dir.Path(), "u.log", target)) GTEST_SKIP() << "links are made under Wine only";
+        RunLog log;
+        EXPECT_FALSE(log.Open(dir.File("u.log"))) << target;
+        EXPECT_EQ(ReadFileBytes(dir.File("system.ini")), "[keep]") << target;
+    }
+    TempDir dir;
+    RunLog log;
+    EXPECT_TRUE(log.Open(dir.File("u.log"))) << "a new file";
+    EXPECT_TRUE(log.WriteLine("une ligne"));
 }
 
 }  // namespace

@@ -53,6 +53,14 @@ bool MakeAdminOnly(const std::wstring& folder) {
     return false;
 }
 
+FileOwner OwnerOf(PSID owner) {
+    if (owner == nullptr) return FileOwner::kNone;
+    if (IsWellKnownSid(owner, WinLocalSystemSid)) return FileOwner::kSystem;
+    if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return FileOwner::kAdministrators;
+    std::vector<unsigned char> user = ProcessUser();
+    return !user.empty() && EqualSid(owner, user.data()) ? FileOwner::kCaller : FileOwner::kOther;
+}
+
 bool IsOwnedByAdministrators(const std::wstring& file) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -63,8 +71,5 @@ bool IsOwnedByAdministrators(const std::wstring& file) {
     UniqueLocalMemory free(descriptor);
     // No owner at all: a volume without security (FAT), where there is
     // nothing to check and the folder cannot be protected either.
-    if (owner == nullptr) return true;
-    if (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return true;
-    std::vector<unsigned char> user = ProcessUser();
-    return !user.empty() && EqualSid(owner, user.data());
+    return IsTrustedOwner(OwnerOf(owner));
 }

@@ -5,13 +5,20 @@
 // that one of them did not write is not trusted.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+#include "engine/FileOwner.h"
 
 // Gives the folder (a wide path) the administrators group as owner and a
 // DACL, protected from inheritance, that grants full control to the system
 // and the administrators only, inherited by what is created in it. False,
 // with the last error set, when that cannot be done.
 bool MakeAdminOnly(const std::wstring& folder);
+
+// Whose the owner SID is; kNone for no owner at all.
+FileOwner OwnerOf(PSID owner);
 
 // Whether the file's owner is the system, the administrators group, or the
 // account this process runs as (an elevated administrator's files belong to
