@@ -106,33 +106,46 @@ LogFileFacts FactsOf(HANDLE file, const std::wstring& path) {
     return facts;
 }
 
+// Removes the file that was made at path for nothing, through a second
+// handle that must lead to the same file: a name changed meanwhile makes
+// nothing else go.
+void RemoveMade(HANDLE made, const std::wstring& path) {
+    UniqueFileHandle again(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (!again || !GetFileInformationByHandle(made, &first) || !GetFileInformationByHandle(again.Get(), &second) ||
+        first.dwVolumeSerialNumber != second.dwVolumeSerialNumber || first.nFileIndexHigh != second.nFileIndexHigh ||
+        first.nFileIndexLow != second.nFileIndexLow) {
+        return;
+    }
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(again.Get(), FileDispositionInfo, &remove, sizeof remove);
+}
+
 }  // namespace
 
 std::unique_ptr<LogFile> OpenLogFile(const std::string& utf8Path) {
     std::u16string utf16;
     if (utf8Path.empty() || !Utf8ToUtf16(utf8Path, utf16)) return nullptr;
     const std::wstring path(utf16.begin(), utf16.end());
-    // Another run may append to the same log at the same time.
+    // Another run may append to the same log at the same time, and anybody
+    // read it. A file made here may also be deleted: by this run, when refused.
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
     constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
     constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    // An existing file is opened without the right to delete it (a run that
-    // has it open would refuse that); a new one with it, to remove it again.
     UniqueFileHandle file;
-    bool created = false;
+    bool made = false;
     for (int attempt = 0; attempt < 2 && !file; ++attempt) {
         file.Reset(CreateFileW(path.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
         if (file || GetLastError() != ERROR_FILE_NOT_FOUND) break;
-        file.Reset(CreateFileW(path.c_str(), kAccess | DELETE, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
-        created = file.IsValid();
+        file.Reset(CreateFileW(path.c_str(), kAccess, kShare | FILE_SHARE_DELETE, nullptr, CREATE_NEW, kFlags, nullptr));
+        made = file.IsValid();
         if (!file && GetLastError() != ERROR_FILE_EXISTS) break;  // made by another run meanwhile: open it
     }
     if (!file) return nullptr;
     if (!MayAppendLog(FactsOf(file.Get(), path))) {
-        if (created) {
-            FILE_DISPOSITION_INFO remove = {TRUE};
-            SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove, sizeof remove);
-        }
+        if (made) RemoveMade(file.Get(), path);
         return nullptr;
     }
     return std::make_unique<Win32LogFile>(std::move(file));
