@@ -55,19 +55,26 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
 }
 
 std::optional<std::size_t> StagedCommit::FirstSharedFile() {
-    // Every staged file exists now; a target or backup that opens one of
-    // them under another name (a short name the name key cannot see) would
-    // have the commit move one entry's bytes onto another's target.
+    // Every staged file exists now; a target that opens one of them under
+    // another name (a short name the name key cannot see) would have the
+    // commit move one entry's bytes onto another's target. Windows makes
+    // every short name with a '~', and a staged or backup name, with its two
+    // dots, is never one: only targets with a '~' below the root are asked,
+    // so an ordinary package costs no more calls.
     std::map<FileIdentity, std::size_t> staged;
+    bool stagedKnown = false;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
-        std::optional<FileIdentity> identity = files_.IdentityOf(state_.entries[i].staged);
-        if (identity && !staged.emplace(*identity, i).second) return i;
-    }
-    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
-        for (const std::string* name : {&state_.entries[i].target, &state_.entries[i].backup}) {
-            std::optional<FileIdentity> identity = files_.IdentityOf(*name);
-            if (identity && staged.count(*identity) != 0) return i;
+        const std::string& target = state_.entries[i].target;
+        if (target.find('~', state_.root.size()) == std::string::npos) continue;
+        if (!stagedKnown) {
+            stagedKnown = true;
+            for (std::size_t k = 0; k < state_.entries.size(); ++k) {
+                std::optional<FileIdentity> identity = files_.IdentityOf(state_.entries[k].staged);
+                if (identity && !staged.emplace(*identity, k).second) return k;
+            }
         }
+        std::optional<FileIdentity> identity = files_.IdentityOf(target);
+        if (identity && staged.count(*identity) != 0) return i;
     }
     return std::nullopt;
 }
