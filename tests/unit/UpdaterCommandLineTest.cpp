@@ -105,6 +105,7 @@ TEST(UpdaterCommandLineTest, ReadsTheWideLineWithoutLookAlikes) {
          "a\xEF\xBC\x82 /log x \xEF\xBC\x82.dvk", "", E::kNone},
         {"a log named in code page 1252", u"d.exe /log caf\u00E9.log a.dvk", "a.dvk", "caf\xC3\xA9.log", E::kNone},
         {"a log named outside it", u"d.exe /log \u0142.log a.dvk", "a.dvk", "\xC5\x82.log", E::kInexactCharacter},
+        {"a surrogate pair", u"d.exe \U0001F600.dvk", "\xF0\x9F\x98\x80.dvk", "", E::kNone},
         {"a lone surrogate", loneSurrogate, "a\xEF\xBF\xBD.dvk", "", E::kInexactCharacter},
     };
     for (const auto& c : cases) {
