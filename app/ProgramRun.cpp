@@ -5,12 +5,14 @@
 #include "app/LogStatusSink.h"
 #include "app/NullStatusSink.h"
 #include "engine/MessageStrings.h"
+#include "package/CodePage1252.h"
 
 namespace {
 
 // The log's own lines, in code page 1252 (\340 a grave, \351 e acute).
+// This one in UTF-8: it holds the package's name exactly as given.
 std::string StartLine(const UpdaterCommandLine& line) {
-    std::string text = std::string("D\351but : mode ") + RunModeName(line.mode);
+    std::string text = Cp1252ToUtf8(std::string("D\351but : mode ") + RunModeName(line.mode));
     if (!line.package.empty()) text += ", paquet " + line.package;
     return text;
 }
@@ -50,9 +52,9 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
         // Recorded when the line named a log that opens: the administrator
         // reading it learns why nothing happened.
         if (!line.logFile.empty() && log_.Open(line.logFile)) {
-            log_.WriteLine(StartLine(line));
-            log_.WriteLine("Ligne de commande incorrecte : " + CommandLineErrorText(line.error) + " (" +
-                           line.errorWord + ")");
+            log_.WriteUtf8Line(StartLine(line));
+            log_.WriteUtf8Line(Cp1252ToUtf8("Ligne de commande incorrecte : " + CommandLineErrorText(line.error)) +
+                               " (" + line.errorWord + ")");
         }
         if (!line.Unattended()) host_.ShowUsage();
         Finish(ExitCode::kBadCommandLine);
@@ -66,7 +68,7 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
         if (!line.Unattended()) host_.ShowUsage();
         return ExitCode::kBadCommandLine;
     }
-    log_.WriteLine(StartLine(line));
+    log_.WriteUtf8Line(StartLine(line));
     ExitCode code = ExitCode::kFailed;
     try {
         code = RunUnderLock(line);
@@ -115,7 +117,7 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
 }
 
 ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
-    const bool opened = package_.Open(line.package);
+    const bool opened = package_.Open(line.package, FileNameEncoding::kUtf8);
     if (!opened) {
         if (line.mode == RunMode::kQuiet) {
             log_.WriteLine(LoadMessageString(IDS_PACKAGE_DAMAGED));

@@ -2,30 +2,28 @@
 
 #include "package/CodePage1252.h"
 
-RunLog::~RunLog() {
-    if (file_) std::fclose(file_);
-}
-
-bool RunLog::Open(const std::string& path) {
-    if (file_ || path.empty()) return false;
-    // Binary: the line ends are written as they are, CRLF on every system.
-    file_ = std::fopen(path.c_str(), "ab");
+bool RunLog::Open(const std::string& utf8Path) {
+    if (file_ || utf8Path.empty()) return false;
+    file_ = OpenLogFile(utf8Path);
     return file_ != nullptr;
 }
 
 bool RunLog::WriteLine(const std::string& text) {
+    return WriteUtf8Line(Cp1252ToUtf8(text));
+}
+
+bool RunLog::WriteUtf8Line(const std::string& utf8) {
     if (!file_) return true;
     const std::tm now = clock_();
     char stamp[32];
     if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &now) == 0) stamp[0] = '\0';
 
-    std::string oneLine = text;
+    std::string oneLine = utf8;
     for (char& c : oneLine) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    const std::string line = stamp + Cp1252ToUtf8(oneLine) + "\r\n";
-    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size();
-    return std::fflush(file_) == 0 && written;
+    // CRLF on every system.
+    return file_->Append(stamp + oneLine + "\r\n");
 }
 
 std::tm RunLog::LocalNow() {

@@ -5,9 +5,11 @@
 // nothing, so callers need not ask.
 #pragma once
 
-#include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
+
+#include "engine/LogFile.h"
 
 class RunLog {
 public:
@@ -15,13 +17,14 @@ public:
 
     // The clock gives the local time of each line; tests pass a fixed one.
     explicit RunLog(Clock clock = LocalNow) : clock_(clock) {}
-    ~RunLog();
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
-    // Opens the file for appending, creating it when missing. False when it
-    // cannot be opened (missing folder, a folder of that name, no access).
-    bool Open(const std::string& path);
+    // Opens the file (a UTF-8 path) for appending, creating it when missing.
+    // False when it cannot be opened (missing folder, a folder of that name,
+    // no access) or OpenLogFile refuses it (a link, a hard link, a file of
+    // another user).
+    bool Open(const std::string& utf8Path);
     bool IsOpen() const { return file_ != nullptr; }
 
     // One line from a code page 1252 text; a line break inside it becomes a
@@ -29,10 +32,12 @@ public:
     // through at once, so the log is whole up to the last event even if the
     // process is killed. False when the file is open and the write fails.
     bool WriteLine(const std::string& text);
+    // The same from a UTF-8 text (names as the command line gave them).
+    bool WriteUtf8Line(const std::string& utf8);
 
     static std::tm LocalNow();
 
 private:
     Clock clock_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<LogFile> file_;
 };

@@ -2,9 +2,12 @@
 
 #include <cstddef>
 
+#include "package/CodePage1252.h"
+#include "package/Utf16Text.h"
+
 namespace {
 
-bool IsBlank(char c) {
+bool IsBlank(char16_t c) {
     return c == ' ' || c == '\t';
 }
 
@@ -36,8 +39,8 @@ Switch ReadSwitch(const std::string& word) {
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
-    std::vector<std::string> words;
+std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine) {
+    std::vector<std::u16string> words;
     std::size_t i = 0;
     const std::size_t n = commandLine.size();
 
@@ -53,7 +56,7 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     for (;;) {
         while (i < n && IsBlank(commandLine[i])) ++i;
         if (i >= n) break;
-        std::string word;
+        std::u16string word;
         bool quoted = false;
         while (i < n && (quoted || !IsBlank(commandLine[i]))) {
             std::size_t backslashes = 0;
@@ -62,18 +65,18 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
                 ++i;
             }
             if (i < n && commandLine[i] == '"') {
-                word.append(backslashes / 2, '\\');
+                word.append(backslashes / 2, u'\\');
                 if (backslashes % 2 == 1) {
-                    word.push_back('"');
+                    word.push_back(u'"');
                 } else if (quoted && i + 1 < n && commandLine[i + 1] == '"') {
-                    word.push_back('"');
+                    word.push_back(u'"');
                     ++i;
                 } else {
                     quoted = !quoted;
                 }
                 ++i;
             } else {
-                word.append(backslashes, '\\');
+                word.append(backslashes, u'\\');
                 if (i < n && (quoted || !IsBlank(commandLine[i]))) word.push_back(commandLine[i++]);
             }
         }
@@ -106,6 +109,11 @@ UpdaterCommandLine ParseUpdaterCommandLine(const std::vector<std::string>& argum
                 break;
             }
             if (hasLog) fail(CommandLineError::kTwoLogs, arguments[i + 1]);
+            // The package is opened by its exact name; the log's must also
+            // be one that every code page 1252 text can hold.
+            if (std::string cp1252; !Utf8ToCp1252(arguments[i + 1], cp1252)) {
+                fail(CommandLineError::kInexactCharacter, arguments[i + 1]);
+            }
             hasLog = true;
             line.logFile = arguments[++i];
             break;
@@ -159,6 +167,22 @@ UpdaterCommandLine ParseUpdaterCommandLine(const std::vector<std::string>& argum
     return line;
 }
 
+UpdaterCommandLine ReadUpdaterCommandLine(const std::u16string& commandLine) {
+    std::vector<std::string> arguments;
+    const std::string* inexact = nullptr;
+    for (const std::u16string& word : SplitCommandLine(commandLine)) {
+        arguments.emplace_back();
+        if (!Utf16ToUtf8(word, arguments.back()) && inexact == nullptr) inexact = &arguments.back();
+    }
+    UpdaterCommandLine line = ParseUpdaterCommandLine(arguments);
+    // No UTF-8 name can hold a lone surrogate: nothing named so is opened.
+    if (inexact != nullptr && line.Understood()) {
+        line.error = CommandLineError::kInexactCharacter;
+        line.errorWord = *inexact;
+    }
+    return line;
+}
+
 const char* RunModeName(RunMode mode) {
     switch (mode) {
     case RunMode::kSelect: return "interactif";
@@ -181,6 +205,7 @@ std::string CommandLineErrorText(CommandLineError error) {
     case CommandLineError::kEmptyPackage: return "nom de paquet vide";
     case CommandLineError::kNoPackage: return "paquet manquant";
     case CommandLineError::kModesCombined: return "options incompatibles";
+    case CommandLineError::kInexactCharacter: return "caract\350re non repr\351sentable";
     }
     return "";
 }

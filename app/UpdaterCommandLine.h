@@ -10,6 +10,11 @@
 //
 // Switches are '/' or '-' and letters (or "?"), read without regard to case,
 // in any order. Every other word is the package ("-a.dvk", "/dossier/a.dvk").
+// The line is read in UTF-16, as Windows keeps it: its ANSI form maps
+// characters outside the code page to look-alikes ("fix-\u0142.dvk" to
+// "fix-l.dvk", a fullwidth quote to '"'). Words are kept in UTF-8; the
+// package is opened by its exact name, and any other word must have an exact
+// code page 1252 form.
 #pragma once
 
 #include <string>
@@ -34,6 +39,7 @@ enum class CommandLineError {
     kEmptyPackage,
     kNoPackage,         // /passive or /quiet without one
     kModesCombined,     // /passive with /quiet, /recover with a package or /passive, /? with anything
+    kInexactCharacter,  // a /log file with a character outside code page 1252, a lone UTF-16 surrogate
 };
 
 struct UpdaterCommandLine {
@@ -43,10 +49,10 @@ struct UpdaterCommandLine {
     bool quiet = false;
     // /passive was given (also on a line that is not understood).
     bool passive = false;
-    std::string package;  // as given, relative to the current folder or absolute
-    std::string logFile;  // empty without /log
+    std::string package;  // UTF-8, as given, relative to the current folder or absolute
+    std::string logFile;  // UTF-8; empty without /log
     CommandLineError error = CommandLineError::kNone;
-    std::string errorWord;  // the word the error is about, for the log
+    std::string errorWord;  // UTF-8: the word the error is about, for the log
 
     bool Understood() const { return error == CommandLineError::kNone; }
     // Nobody is there to answer: no box is shown, the log and the exit code tell.
@@ -59,10 +65,15 @@ struct UpdaterCommandLine {
 // before a quote give n and the quote opens or closes; 2n+1 give n and a
 // literal quote; "" inside quotes is a literal quote; other backslashes stay.
 // The program name is dropped: only the arguments come back.
-std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// Works on UTF-16 units, so that no character but the ASCII quote, backslash,
+// space and tab splits or quotes.
+std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine);
 
-// Reads the arguments (without the program name).
+// Reads the arguments (UTF-8, without the program name).
 UpdaterCommandLine ParseUpdaterCommandLine(const std::vector<std::string>& arguments);
+
+// Splits and reads a whole UTF-16 command line (GetCommandLineW's).
+UpdaterCommandLine ReadUpdaterCommandLine(const std::u16string& commandLine);
 
 // The switch as the log names the mode: "interactif", "/passive", ...
 const char* RunModeName(RunMode mode);

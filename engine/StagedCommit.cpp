@@ -1,5 +1,6 @@
 #include "engine/StagedCommit.h"
 
+#include <map>
 #include <unordered_set>
 
 #include "engine/BufferedOutputFile.h"
@@ -58,6 +59,31 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
     return true;
 }
 
+std::optional<std::size_t> StagedCommit::FirstSharedFile() {
+    // Every staged file exists now; a target that opens one of them under
+    // another name (a short name the name key cannot see) would have the
+    // commit move one entry's bytes onto another's target. Windows makes
+    // every short name with a '~', and a staged or backup name, with its two
+    // dots, is never one: only targets with a '~' below the root are asked,
+    // so an ordinary package costs no more calls.
+    std::map<FileIdentity, std::size_t> staged;
+    bool stagedKnown = false;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        const std::string& target = state_.entries[i].target;
+        if (target.find('~', state_.root.size()) == std::string::npos) continue;
+        if (!stagedKnown) {
+            stagedKnown = true;
+            for (std::size_t k = 0; k < state_.entries.size(); ++k) {
+                std::optional<FileIdentity> identity = files_.IdentityOf(state_.entries[k].staged);
+                if (identity && !staged.emplace(*identity, k).second) return k;
+            }
+        }
+        std::optional<FileIdentity> identity = files_.IdentityOf(target);
+        if (identity && staged.count(*identity) != 0) return i;
+    }
+    return std::nullopt;
+}
+
 OutputFile* StagedCommit::Stage(std::size_t index) {
     std::unique_ptr<OutputFile> file = files_.CreateNew(state_.entries[index].staged);
     if (!file) return nullptr;
@@ -86,6 +112,9 @@ StagedCommit::Result StagedCommit::Commit() {
         result.undoIncomplete = !Rollback();
         return result;
     };
+    // Found only now that the staged files exist: their names are in the
+    // journal already, so the update stops here, nothing changed.
+    if (std::optional<std::size_t> shared = FirstSharedFile()) return fail(*shared, false);
     // Whether each target exists when its turn comes: a target named twice
     // exists the second time.
     std::vector<bool> existed(state_.entries.size());

@@ -3,8 +3,10 @@
 //
 // Begin chooses, for every target, a staged name and a backup name beside it
 // (same directory, so the final step is a rename on one volume) that are
-// neither a target of the set nor an existing file, and records them in a
-// journal before any file is created. Each target's new contents are then
+// neither a target of the set (by the file system's name key) nor an existing
+// file, and records them in a journal before any file is created. Before the
+// first target changes, Commit makes sure by file identity that no target
+// name opens a staged file (a short name), and stops otherwise. Each target's new contents are then
 // written to its staged file; the targets stay untouched meanwhile. Commit
 // puts every staged file on disk, then puts each in place of its target in
 // order, keeping each old file as a backup until all have succeeded; every
@@ -17,6 +19,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,9 @@ public:
     const JournalEntry& Names(std::size_t index) const { return state_.entries[index]; }
 
 private:
+    // The position of the first target whose name opens a staged file, or
+    // whose staged file another staged name opens too.
+    std::optional<std::size_t> FirstSharedFile();
     // Puts the directory entries of every target's folder on disk.
     bool SyncFolders();
 

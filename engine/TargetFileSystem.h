@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,17 @@ public:
 class FolderHold {
 public:
     virtual ~FolderHold() = default;
+};
+
+// Which file a name leads to, the same for all of its names (hard links,
+// Windows' short 8.3 names, any case): its volume and its number there.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && file == other.file; }
+    bool operator<(const FileIdentity& other) const {
+        return volume != other.volume ? volume < other.volume : file < other.file;
+    }
 };
 
 class TargetFileSystem {
@@ -64,10 +77,16 @@ public:
     virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
     // Deletes a file; true when it is gone afterwards (also if it never was).
     virtual bool Remove(const std::string& path) = 0;
-    // The key under which two paths name the same file: the path itself
-    // where names differ by case, a case-folded form where they do not
-    // (Windows), so that staging names never meet a target in another case.
+    // The key under which two paths name the same file: the path without
+    // "." and empty components where names differ by case, WindowsFileKey
+    // on Windows (case, trailing dots and spaces), so that staging names
+    // never meet a target under another spelling.
     virtual std::string NameKey(const std::string& path) const = 0;
+    // The identity of the file at path itself (a link there is not
+    // followed); nothing when there is none or the system cannot tell (a
+    // volume that numbers no files), so names the key cannot tell apart
+    // (short names) are told apart by what they open.
+    virtual std::optional<FileIdentity> IdentityOf(const std::string& path) = 0;
     // Puts the directory entries of the folder holding path on disk (renames
     // and new names in it); true where the system does that by itself.
     virtual bool SyncFolderOf(const std::string& path) = 0;

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr std::uint32_t kInvalid = 0xFFFFFFFF;
-
 // Code points of bytes 0x80-0x9F; the undefined ones map to themselves.
 constexpr std::uint16_t kHighControls[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
@@ -28,8 +26,8 @@ bool CodePointToByte(std::uint32_t codePoint, unsigned char& byte) {
     return false;
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i; kInvalid for anything
-// malformed: stray continuation bytes, overlong forms, surrogates, > U+10FFFF.
+}  // namespace
+
 std::uint32_t DecodeUtf8(const std::string& text, std::size_t& i) {
     const unsigned char lead = static_cast<unsigned char>(text[i++]);
     if (lead < 0x80) return lead;
@@ -43,17 +41,17 @@ std::uint32_t DecodeUtf8(const std::string& text, std::size_t& i) {
     } else if ((lead & 0xF8) == 0xF0) {
         extra = 3, codePoint = lead & 0x07, minimum = 0x10000;
     } else {
-        return kInvalid;
+        return kInvalidUtf8;
     }
     for (int k = 0; k < extra; ++k) {
-        if (i >= text.size()) return kInvalid;
+        if (i >= text.size()) return kInvalidUtf8;
         const unsigned char next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0) != 0x80) return kInvalid;
+        if ((next & 0xC0) != 0x80) return kInvalidUtf8;
         codePoint = (codePoint << 6) | (next & 0x3F);
         ++i;
     }
     if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return kInvalid;
+        return kInvalidUtf8;
     }
     return codePoint;
 }
@@ -64,15 +62,18 @@ void AppendUtf8(std::string& out, std::uint32_t codePoint) {
     } else if (codePoint < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
         out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        // cp1252 needs nothing beyond the Basic Multilingual Plane.
+    } else if (codePoint < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
     }
 }
 
-}  // namespace
 
 bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::uint32_t* badCodePoint) {
     out.clear();
@@ -81,7 +82,7 @@ bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::uint32_t* badC
     while (i < utf8.size()) {
         const std::uint32_t codePoint = DecodeUtf8(utf8, i);
         unsigned char byte = 0;
-        if (codePoint == kInvalid || !CodePointToByte(codePoint, byte)) {
+        if (codePoint == kInvalidUtf8 || !CodePointToByte(codePoint, byte)) {
             if (badCodePoint != nullptr) *badCodePoint = codePoint;
             return false;
         }
@@ -101,7 +102,7 @@ std::string Cp1252ToUtf8(const std::string& cp1252) {
 }
 
 std::string CodePointName(std::uint32_t codePoint) {
-    if (codePoint == kInvalid) return "invalid UTF-8";
+    if (codePoint == kInvalidUtf8) return "invalid UTF-8";
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
     return name;

@@ -19,5 +19,13 @@ bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::uint32_t* badC
 // cp1252 to UTF-8; every byte string converts.
 std::string Cp1252ToUtf8(const std::string& cp1252);
 
+// One UTF-8 sequence at text[i], advancing i past it; kInvalidUtf8 for
+// anything malformed: stray continuation bytes, overlong forms, surrogates,
+// beyond U+10FFFF.
+constexpr std::uint32_t kInvalidUtf8 = 0xFFFFFFFF;
+std::uint32_t DecodeUtf8(const std::string& text, std::size_t& i);
+// Appends one code point (up to U+10FFFF, no surrogate) in UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
+
 // "U+20AC" style name of a code point, or "invalid UTF-8" for 0xFFFFFFFF.
 std::string CodePointName(std::uint32_t codePoint);

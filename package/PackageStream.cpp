@@ -7,6 +7,9 @@
 
 #ifdef _WIN32
 #include <share.h>
+#include <wchar.h>
+
+#include "package/Utf16Text.h"
 #endif
 
 namespace {
@@ -35,14 +38,22 @@ PackageStream::~PackageStream() {
     Close();
 }
 
-bool PackageStream::Open(const std::string& fileName) {
+bool PackageStream::Open(const std::string& fileName, FileNameEncoding encoding) {
     Close();
     failed_ = false;
 #ifdef _WIN32
     // Nobody may write to the package while it is open: what the signature
     // check reads is what the extraction reads.
-    std::FILE* file = _fsopen(fileName.c_str(), "rb", _SH_DENYWR);
+    std::FILE* file = nullptr;
+    std::u16string wide;
+    if (encoding == FileNameEncoding::kAnsi) {
+        file = _fsopen(fileName.c_str(), "rb", _SH_DENYWR);
+    } else if (Utf8ToUtf16(fileName, wide)) {
+        // The ANSI form of the name could be another file's (best fit).
+        file = _wfsopen(std::wstring(wide.begin(), wide.end()).c_str(), L"rb", _SH_DENYWR);
+    }
 #else
+    (void)encoding;
     // POSIX has no share modes; the open descriptor at least keeps reading
     // the same file when the name is replaced or removed.
     std::FILE* file = std::fopen(fileName.c_str(), "rb");

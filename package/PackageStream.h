@@ -13,6 +13,12 @@
 #include <string>
 #include <vector>
 
+// How the bytes of a file name are read.
+enum class FileNameEncoding {
+    kAnsi,  // the system's narrow code page: the names the ANSI API lists, dvk's narrow paths
+    kUtf8,  // UTF-8, opened through the wide API on Windows: a name as the UTF-16 command line gave it
+};
+
 class PackageStream {
 public:
     static constexpr int kEndOfFile = -1;
@@ -25,7 +31,8 @@ public:
     // Opens the named file read-only and unchanged; clears the failed state
     // first. On failure no file is open and the stream is failed. On Windows
     // the file cannot be opened for writing by anyone while it is open here.
-    bool Open(const std::string& fileName);
+    // Elsewhere both encodings are the bytes the system takes.
+    bool Open(const std::string& fileName, FileNameEncoding encoding = FileNameEncoding::kAnsi);
     // Closes the file if one is open; returns whether one was.
     bool Close();
     bool IsOpen() const { return file_ != nullptr; }

@@ -5,7 +5,7 @@
 
 #include "package/PackageCheck.h"
 
-bool PatchPackage::Open(const std::string& fileName) {
+bool PatchPackage::Open(const std::string& fileName, FileNameEncoding encoding) {
     if (stream_.IsOpen()) {
         stream_.SetFailed();
         return false;
@@ -18,7 +18,7 @@ bool PatchPackage::Open(const std::string& fileName) {
         return false;
     };
     try {
-        if (!stream_.Open(fileName)) return false;
+        if (!stream_.Open(fileName, encoding)) return false;
         PackageContents contents;
         if (!CheckPackage(stream_, contents).IsSound()) return refuse();
         // The probe reads the file's last bytes; the stream goes back to

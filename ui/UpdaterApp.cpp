@@ -22,7 +22,9 @@ bool UpdaterApp::InitInstance(int& exitCode) {
 }
 
 int UpdaterApp::Run() {
-    const UpdaterCommandLine line = ParseUpdaterCommandLine(SplitCommandLine(GetCommandLineA()));
+    // The wide line: its ANSI form maps other characters to look-alikes.
+    const wchar_t* wide = GetCommandLineW();
+    const UpdaterCommandLine line = ReadUpdaterCommandLine(std::u16string(wide, wide + lstrlenW(wide)));
     // Nobody may be asked anything: not about a drive without its disk, nor
     // about a crash.
     if (line.Unattended()) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

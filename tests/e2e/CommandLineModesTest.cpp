@@ -62,15 +62,23 @@ BOOL CALLBACK Collect(HWND window, LPARAM found) {
     return TRUE;
 }
 
+std::wstring Wide(const std::string& text, UINT codePage = CP_ACP) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
 // Runs the updater in folder, looking at its windows every 2 ms until it ends.
 Outcome RunUpdater(const std::string& arguments, const std::string& folder, std::vector<Press> presses) {
     Outcome outcome{9999, {}, 0, {}};
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    std::string commandLine = "\"" + gUpdater + "\" " + arguments;
-    if (!CreateProcessA(gUpdater.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process)) {
+    // The wide line, as a script hands over names that no code page holds.
+    std::wstring commandLine = Wide("\"" + gUpdater + "\" ") + Wide(arguments, CP_UTF8);
+    if (!CreateProcessW(Wide(gUpdater).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        Wide(folder).c_str(), &startup, &process)) {
         return outcome;
     }
     std::map<HWND, bool> seen, boxes;
@@ -126,6 +134,7 @@ struct ModeCase {
     // Each message box, in order: its icon (what the status hook saw it given) and buttons.
     std::vector<std::string> boxes = {};
     const char* failure = "";          // set to 1 for the status hook: DVK_E2E_FAIL_...
+    const char* absent = "";           // a file (UTF-8 name) the run must not make
 };
 
 // The journal and files of an update killed once it had replaced a.dll,
@@ -192,6 +201,16 @@ const ModeCase kModeCases[] = {
     {"passive, 87: no usage box", "/passive /silent fix.dvk", {}, 87, kOld, {}, ""},
     {"passive, the worker cannot start: 116 logged, the dialog closes itself", "/passive /log run.log fix.dvk", {},
      1603, kOld, {kProgress}, kStartFailed, false, false, {}, "DVK_E2E_FAIL_THREAD_START"},
+    // Beside fix-\xC5\x82.dvk lies its look-alike fix-l.dvk, a package of a product that is not installed.
+    {"a name outside code page 1252 opens that file, not its look-alike", "/quiet /log run.log fix-\xC5\x82.dvk", {},
+     0, kNew, {}, kDone},
+    {"a fullwidth quote keeps /log inside the package's name",
+     "/quiet \"fix\xEF\xBC\x82 /log planted.log \xEF\xBC\x82.dvk\"", {}, 1619, kOld, {}, "", false, false, {}, "",
+     "planted.log"},
+    {"87: a log name outside code page 1252", "/quiet /log \xC5\x82.log fix.dvk", {}, 87, kOld, {}, "", false, false, {}, "",
+     "l.log"},
+    {"87: a log that is a second name of another file", "/quiet /log run.log fix.dvk", {}, 87, kOld, {}, "", false,
+     false, {}, "", "other.log"},
 };
 
 TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
@@ -220,9 +239,21 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         // Titled apart, so that it is the list's first row.
         WriteFileBytes(folder + "\\absent.dvk", BuildPackageBytes("Absent", "Software\\DravlekE2E\\Missing",
                                                                    {{0, "b.txt", "b.txt", "new b"}}));
+        WriteFileBytes(folder + "\\fix-l.dvk", package("Software\\DravlekE2E\\Missing"));
+        const std::string good = package("Software\\DravlekE2E\\Product");
+        HANDLE wide = CreateFileW(Wide(folder + "\\fix-\xC5\x82.dvk", CP_UTF8).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(wide, good.data(), static_cast<DWORD>(good.size()), &written, nullptr)) << c.why;
+        CloseHandle(wide);
+        if (std::string(c.absent) == "other.log") {
+            // The absent file is made here, as the log's other name: it must stay empty.
+            ASSERT_TRUE(WriteFileBytes(folder + "\\other.log", "")) << c.why;
+            ASSERT_TRUE(CreateHardLinkA(log.c_str(), (folder + "\\other.log").c_str(), nullptr)) << c.why;
+        }
         WriteFileBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
         std::vector<std::string> notes;
-    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
+        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
         ASSERT_NE(journals, nullptr);
         for (const std::string& name : journals->List()) journals->Remove(name);
         if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
@@ -248,6 +279,12 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         EXPECT_EQ(outcome.captions, c.windows) << c.why;
         EXPECT_TRUE(!c.windows.empty() || outcome.windows == 0) << c.why << ": no window of any kind";
 
+        if (std::string(c.absent) == "other.log") {
+            EXPECT_EQ(ReadFileBytes(folder + "\\other.log"), "") << c.why;
+        } else if (*c.absent != '\0') {
+            EXPECT_EQ(GetFileAttributesW(Wide(folder + "\\" + c.absent, CP_UTF8).c_str()), INVALID_FILE_ATTRIBUTES)
+                << c.why;
+        }
         const std::string text = ReadFileBytes(log);
         std::vector<std::string> lines;  // without their date and time
         for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {

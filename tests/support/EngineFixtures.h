@@ -52,6 +52,7 @@ public:
     }
     bool Remove(const std::string& path) override { return real_->Remove(path); }
     std::string NameKey(const std::string& path) const override { return real_->NameKey(path); }
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override { return real_->IdentityOf(path); }
     bool SyncFolderOf(const std::string& path) override { return real_->SyncFolderOf(path); }
 
     // True once for the chosen operation on the chosen path.

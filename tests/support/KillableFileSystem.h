@@ -47,6 +47,7 @@ public:
     }
     bool Remove(const std::string& path) override { return kill_.Step() && real_.Remove(path); }
     std::string NameKey(const std::string& path) const override { return real_.NameKey(path); }
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override { return real_.IdentityOf(path); }
     bool SyncFolderOf(const std::string& path) override { return kill_.Step() && real_.SyncFolderOf(path); }
 
 private:

@@ -274,11 +274,28 @@ TEST_F(ApplyEngineTest, EveryWriteFailureLeavesTheRootUnchanged) {
 // Staging and backup names never meet a target of the package or a file that
 // is there already, whatever the targets are called.
 TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
+    // Reports the file at one name (a short name, which only Windows makes)
+    // as the file at another: the identity check must stop the update.
+    class ShortNameFileSystem : public FaultyFileSystem {
+    public:
+        ShortNameFileSystem(std::string shortName, std::string longName)
+            : FaultyFileSystem(Operation::kNone, ""), short_(std::move(shortName)), long_(std::move(longName)) {}
+        std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+            const bool aliased = !short_.empty() && path.size() >= short_.size() &&
+                                 path.compare(path.size() - short_.size(), short_.size(), short_) == 0;
+            return FaultyFileSystem::IdentityOf(aliased ? path.substr(0, path.size() - short_.size()) + long_ : path);
+        }
+
+    private:
+        std::string short_, long_;
+    };
     struct Case {
         const char* why;
         std::vector<std::pair<std::string, std::string>> installed;
         std::vector<PackageContent> entries;
         const char* failing;  // the target whose write fails, or null
+        std::map<std::string, std::string> written = {};  // the files the entries end up as, when not their names
+        std::pair<std::string, std::string> shortName = {};  // a name that opens the file of another
     };
     const std::vector<Case> cases = {
         {"a target named like the next entry's staged file", {},
@@ -290,9 +307,20 @@ TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
          {{0, "s", "a", "new a"}, {0, "s", "dir.dat", "cannot replace a folder"}}, "dir.dat"},
         {"a target named like a staged file through a '.' folder", {},
          {{0, "s", "b.~dvk1.new", "first"}, {0, "s", ".\\b", "second"}}, nullptr},
+        {"a target named like a staged file through a doubled separator", {{"sub\\keep", "k"}},
+         {{0, "s", "sub\\\\a.~dvk1.new", "first"}, {0, "s", "sub\\a", "second"}}, nullptr},
+        {"a target that is a later staged file's short name (told by identity)", {},
+         {{0, "s", "A~DVK1~1.NEW", "first"}, {0, "s", "a", "second"}}, "A~DVK1~1.NEW", {},
+         {"A~DVK1~1.NEW", "a.~dvk1.new"}},
 #ifdef _WIN32
         {"a target named like a staged file in another case", {},
          {{0, "s", "A.~DVK1.NEW", "first"}, {0, "s", "a", "second"}}, nullptr},
+        {"a target named like a staged file with a trailing dot", {},
+         {{0, "s", "a.~dvk1.new.", "first"}, {0, "s", "a", "second"}}, nullptr,
+         {{"a.~dvk1.new", "first"}, {"a", "second"}}},
+        {"a target named like a staged file with a trailing space", {},
+         {{0, "s", "a.~dvk1.new ", "first"}, {0, "s", "a", "second"}}, nullptr,
+         {{"a.~dvk1.new", "first"}, {"a", "second"}}},
 #endif
     };
     for (const Case& c : cases) {
@@ -305,7 +333,8 @@ TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
         const auto before = SnapshotTree(root_);
         sink_.lines.clear();
         package_.Close();
-        EXPECT_EQ(Apply(c.entries), c.failing == nullptr) << c.why;
+        ShortNameFileSystem files(c.shortName.first, c.shortName.second);
+        EXPECT_EQ(Apply(c.entries, files), c.failing == nullptr) << c.why;
         if (c.failing != nullptr) {
             EXPECT_EQ(sink_.lines.back(), Text(IDS_WRITE_FAILED) + " " + c.failing) << c.why;
             EXPECT_EQ(SnapshotTree(root_), before) << c.why;
@@ -315,6 +344,10 @@ TEST_F(ApplyEngineTest, StagingNamesNeverMeetTargetsOrExistingFiles) {
         for (const PackageContent& entry : c.entries) {
             expected[fs::path(files_->TargetPath("", entry.targetName)).lexically_normal().generic_string().substr(1)] =
                 Fingerprint(entry.data);
+        }
+        if (!c.written.empty()) {
+            expected = before;
+            for (const auto& [name, bytes] : c.written) expected[name] = Fingerprint(bytes);
         }
         EXPECT_EQ(SnapshotTree(root_), expected) << c.why;
     }

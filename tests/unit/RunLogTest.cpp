@@ -1,6 +1,8 @@
 // The /log file: what it keeps of the status lines, and how each is written.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/LogStatusSink.h"
 #include "app/RunLog.h"
 #include "engine/StatusLines.h"
@@ -67,6 +69,58 @@ TEST(RunLogTest, AppendsToWhatIsThereAndRefusesWhatCannotBeOpened) {
         RunLog log(FixedClock);
         EXPECT_FALSE(log.Open(bad)) << "'" << bad << "'";
         EXPECT_TRUE(log.WriteLine("nowhere")) << "a closed log takes lines and writes nothing";
+    }
+}
+
+// The elevated program appends only to a file that is what its name says.
+TEST(RunLogTest, RefusesALinkAHardLinkAndAFileOfAnotherUser) {
+    struct Case {
+        const char* why;
+        bool (*plant)(const std::string& log, const std::string& other);  // makes the log's name lead to other
+    };
+    const Case cases[] = {
+        {"a second name (hard link) of another file",
+         [](const std::string& log, const std::string& other) {
+             std::error_code error;
+             std::filesystem::create_hard_link(other, log, error);
+             return !error;
+         }},
+#ifndef _WIN32  // Wine makes no link from a Windows program (Win32LogFileTest makes one through ln)
+        {"a symbolic link to another file",
+         [](const std::string& log, const std::string& other) {
+             std::error_code error;
+             std::filesystem::create_symlink(other, log, error);
+             return !error;
+         }},
+#endif
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ASSERT_TRUE(WriteFileBytes(dir.File("system.ini"), "[keep]\r\n")) << c.why;
+        ASSERT_TRUE(c.plant(dir.File("u.log"), dir.File("system.ini"))) << c.why;
+        RunLog log(FixedClock);
+        EXPECT_FALSE(log.Open(dir.File("u.log"))) << c.why;
+        EXPECT_TRUE(log.WriteLine("nowhere")) << c.why;
+        EXPECT_EQ(ReadFileBytes(dir.File("system.ini")), "[keep]\r\n") << c.why;
+    }
+
+    using O = FileOwner;
+    const struct {
+        LogFileFacts facts;
+        bool appended;
+    } facts[] = {
+        {{true, false, 1, O::kCaller}, true},
+        {{true, false, 1, O::kSystem}, true},
+        {{true, false, 1, O::kAdministrators}, true},
+        {{true, false, 1, O::kNone}, true},  // FAT: nobody owns, and anybody may write, anything
+        {{true, false, 1, O::kOther}, false},
+        {{true, false, 2, O::kCaller}, false},
+        {{true, true, 1, O::kCaller}, false},
+        {{false, false, 1, O::kCaller}, false},
+    };
+    for (const auto& f : facts) {
+        EXPECT_EQ(MayAppendLog(f.facts), f.appended)
+            << f.facts.regularFile << f.facts.link << f.facts.linkCount << static_cast<int>(f.facts.owner);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "package/TargetName.h"
+#include "package/WindowsFileKey.h"
 
 namespace {
 
@@ -22,6 +23,28 @@ TEST(TargetNameTest, RefusesNamesThatLeaveTheRootOrNameADevice) {
           "com\xB3", "lpt\xB9.TXT", "sub\\Com\xB2 . .dat", "LPT1. ", "COM\xB9.", "nul..", "aux  "}) {
         EXPECT_FALSE(IsSafeTargetName(name)) << name;
     }
+}
+
+// One key for every spelling Windows opens as one file, and only for those.
+TEST(TargetNameTest, WindowsFileKeyIsTheSameExactlyForOneFile) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"A.txt.", "a.txt", true},
+        {".\\a.txt ", "a.txt", true},
+        {"sub\\\\a", "sub/a", true},
+        {"sub. \\a", "sub\\a", true},
+        {"\xC9T\xC9\x8A", "\xE9t\xE9\x9A", true},
+        {"C:\\Root\\a.~dvk1.new. ", "c:\\root\\A.~DVK1.NEW", true},
+        {"a.txt", "b.txt", false},
+        {"\xD7", "\xF7", false},
+        {"a b", "ab", false},
+        {"\\a", "a", false},
+        {"\\\\server\\x", "\\server\\x", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WindowsFileKey(c.a) == WindowsFileKey(c.b), c.same) << c.a << " / " << c.b;
 }
 
 }  // namespace

@@ -10,25 +10,29 @@
 namespace {
 
 using Words = std::vector<std::string>;
+using Words16 = std::vector<std::u16string>;
 
 struct SplitCase {
     const char* why;
-    const char* commandLine;
-    Words words;
+    std::u16string commandLine;
+    Words16 words;
 };
 
 const SplitCase kSplitCases[] = {
-    {"program name alone", "dravlek-update.exe", {}},
-    {"quoted program name with a space", "\"C:\\Program Files\\d.exe\" /quiet", {"/quiet"}},
-    {"quoted program name ends at its quote, no escapes", "\"C:\\a\\\" b", {"b"}},
-    {"blanks and tabs separate", "d.exe  /log\tx.log   p.dvk ", {"/log", "x.log", "p.dvk"}},
-    {"quotes keep spaces", "d.exe \"C:\\Mes paquets\\fix 2.dvk\"", {"C:\\Mes paquets\\fix 2.dvk"}},
-    {"quotes inside a word", "d.exe C:\\Mes\" \"paquets\\a.dvk", {"C:\\Mes paquets\\a.dvk"}},
-    {"2n backslashes then quote: n, quote opens", "d.exe \"C:\\dir\\\\\" x", {"C:\\dir\\", "x"}},
-    {"2n+1 backslashes then quote: n and a quote", "d.exe a\\\\\\\"b", {"a\\\"b"}},
-    {"doubled quote inside quotes is one quote", "d.exe \"a\"\"b c\"", {"a\"b c"}},
-    {"empty quotes are an empty word", "d.exe \"\" x", {"", "x"}},
-    {"unclosed quote runs to the end", "d.exe \"a b", {"a b"}},
+    {"program name alone", u"dravlek-update.exe", {}},
+    {"quoted program name with a space", u"\"C:\\Program Files\\d.exe\" /quiet", {u"/quiet"}},
+    {"quoted program name ends at its quote, no escapes", u"\"C:\\a\\\" b", {u"b"}},
+    {"blanks and tabs separate", u"d.exe  /log\tx.log   p.dvk ", {u"/log", u"x.log", u"p.dvk"}},
+    {"quotes keep spaces", u"d.exe \"C:\\Mes paquets\\fix 2.dvk\"", {u"C:\\Mes paquets\\fix 2.dvk"}},
+    {"quotes inside a word", u"d.exe C:\\Mes\" \"paquets\\a.dvk", {u"C:\\Mes paquets\\a.dvk"}},
+    {"2n backslashes then quote: n, quote opens", u"d.exe \"C:\\dir\\\\\" x", {u"C:\\dir\\", u"x"}},
+    {"2n+1 backslashes then quote: n and a quote", u"d.exe a\\\\\\\"b", {u"a\\\"b"}},
+    {"doubled quote inside quotes is one quote", u"d.exe \"a\"\"b c\"", {u"a\"b c"}},
+    {"empty quotes are an empty word", u"d.exe \"\" x", {u"", u"x"}},
+    {"unclosed quote runs to the end", u"d.exe \"a b", {u"a b"}},
+    {"a fullwidth quote neither opens nor closes", u"d.exe /quiet \"a\uFF02 /log x \uFF02.dvk\"",
+     {u"/quiet", u"a\uFF02 /log x \uFF02.dvk"}},
+    {"a letter outside code page 1252 stays itself", u"d.exe fix-\u0142.dvk", {u"fix-\u0142.dvk"}},
 };
 
 TEST(UpdaterCommandLineTest, SplitsAsTheCRunTimeDoes) {
@@ -89,6 +93,33 @@ TEST(UpdaterCommandLineTest, ModesAndEveryFault) {
             passive = passive || word == "/passive" || word == "-passive";
         }
         EXPECT_EQ(line.Unattended(), c.quiet || passive) << c.why;
+        EXPECT_EQ(line.package, c.package) << c.why;
+        EXPECT_EQ(line.logFile, c.log) << c.why;
+    }
+}
+
+// The whole wide line: the package keeps its exact name (UTF-8), any other
+// word must have an exact code page 1252 form.
+TEST(UpdaterCommandLineTest, ReadsTheWideLineWithoutLookAlikes) {
+    const std::u16string loneSurrogate = std::u16string(u"d.exe a") + char16_t(0xD800) + u".dvk";
+    const struct {
+        const char* why;
+        std::u16string commandLine;
+        const char* package;
+        const char* log;
+        CommandLineError error;
+    } cases[] = {
+        {"a package named outside code page 1252", u"d.exe /quiet fix-\u0142.dvk", "fix-\xC5\x82.dvk", "", E::kNone},
+        {"a fullwidth quote injects no /log", u"d.exe /quiet \"a\uFF02 /log x \uFF02.dvk\"",
+         "a\xEF\xBC\x82 /log x \xEF\xBC\x82.dvk", "", E::kNone},
+        {"a log named in code page 1252", u"d.exe /log caf\u00E9.log a.dvk", "a.dvk", "caf\xC3\xA9.log", E::kNone},
+        {"a log named outside it", u"d.exe /log \u0142.log a.dvk", "a.dvk", "\xC5\x82.log", E::kInexactCharacter},
+        {"a surrogate pair", u"d.exe \U0001F600.dvk", "\xF0\x9F\x98\x80.dvk", "", E::kNone},
+        {"a lone surrogate", loneSurrogate, "a\xEF\xBF\xBD.dvk", "", E::kInexactCharacter},
+    };
+    for (const auto& c : cases) {
+        const UpdaterCommandLine line = ReadUpdaterCommandLine(c.commandLine);
+        EXPECT_EQ(line.error, c.error) << c.why;
         EXPECT_EQ(line.package, c.package) << c.why;
         EXPECT_EQ(line.logFile, c.log) << c.why;
     }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <thread>
 
+#include "app/RunLog.h"
 #include "engine/ApplyEngine.h"
 #include "engine/JournalFolder.h"
 #include "engine/FolderOverlap.h"
@@ -669,6 +670,26 @@ TEST(WorkerThreadTest, JoinAnswersWhatTheThreadSendsToTheWaitersWindows) {
     worker.Join();
     EXPECT_TRUE(IsWindowEnabled(window));
     DestroyWindow(window);
+}
+
+// Wine shows a Unix link to a file as a plain file that opens its target:
+// where the handle leads tells it apart. A link to a folder is a reparse point.
+TEST(Win32LogFileTest, ALinkAtTheLogsNameIsRefused) {
+    for (const char* target : {"system.ini", "sub"}) {
+        TempDir dir;
+        ASSERT_TRUE(WriteFileBytes(dir.File("system.ini"), "[keep]"));
+        ASSERT_TRUE(CreateDirectoryA(dir.File("sub").c_str(), nullptr));
+        if (!MakeWineLink(dir.Path(), "u.log", target)) GTEST_SKIP() << "links are made under Wine only";
+        RunLog log;
+        EXPECT_FALSE(log.Open(dir.File("u.log"))) << target;
+        EXPECT_EQ(ReadFileBytes(dir.File("system.ini")), "[keep]") << target;
+        // The link first: the folder's removal would not come back with it there.
+        EXPECT_TRUE(DeleteFileA(dir.File("u.log").c_str()) || RemoveDirectoryA(dir.File("u.log").c_str()));
+    }
+    TempDir dir;
+    RunLog log;
+    EXPECT_TRUE(log.Open(dir.File("u.log"))) << "a new file";
+    EXPECT_TRUE(log.WriteLine("une ligne"));
 }
 
 }  // namespace

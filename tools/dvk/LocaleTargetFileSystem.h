@@ -32,6 +32,7 @@ public:
     }
     bool Remove(const std::string& path) override { return system_->Remove(path); }
     std::string NameKey(const std::string& path) const override { return system_->NameKey(path); }
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override { return system_->IdentityOf(path); }
     bool SyncFolderOf(const std::string& path) override { return system_->SyncFolderOf(path); }
 
 private:

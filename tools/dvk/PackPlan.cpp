@@ -7,6 +7,7 @@
 
 #include "package/TargetName.h"
 #include "package/CodePage1252.h"
+#include "package/WindowsFileKey.h"
 #include "tools/dvk/SourceFile.h"
 #include "tools/dvk/SystemText.h"
 #include "tools/dvk/TargetGlob.h"
@@ -59,25 +60,6 @@ std::vector<std::string> SplitTabs(const std::string& line) {
         if (tab == std::string::npos) return fields;
         start = tab + 1;
     }
-}
-
-// The name Windows opens for a target: case folded, and per component the
-// trailing dots and spaces dropped, "." and empty components left out, so
-// "A.txt.", ".\a.txt " and "sub\\a" meet "a.txt" and "sub\a".
-std::string WindowsFileKey(const std::string& targetName) {
-    const std::string folded = TargetGlob::Fold(targetName);
-    std::string key;
-    std::string::size_type start = 0;
-    while (start <= folded.size()) {
-        std::string::size_type end = folded.find('\\', start);
-        if (end == std::string::npos) end = folded.size();
-        std::string component = folded.substr(start, end - start);
-        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
-        // ".." never gets here: TargetNameProblem refuses it first.
-        if (!component.empty()) key += (key.empty() ? "" : "\\") + component;
-        start = end + 1;
-    }
-    return key;
 }
 
 }  // namespace

@@ -1,27 +1,8 @@
 #include "tools/dvk/TargetGlob.h"
 
-namespace {
+#include "package/WindowsFileKey.h"
 
-// Folds ASCII and cp1252 Latin letters to lower case and '/' to '\'.
-std::string Normalize(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (byte == '/') {
-            byte = '\\';
-        } else if (byte >= 'A' && byte <= 'Z') {
-            byte = static_cast<unsigned char>(byte + 0x20);
-        } else if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) {
-            byte = static_cast<unsigned char>(byte + 0x20);  // À-Þ except ×
-        } else if (byte == 0x8A || byte == 0x8C || byte == 0x8E) {
-            byte = static_cast<unsigned char>(byte + 0x10);  // Š Œ Ž
-        } else if (byte == 0x9F) {
-            byte = 0xFF;  // Ÿ
-        }
-        c = static_cast<char>(byte);
-    }
-    return out;
-}
+namespace {
 
 // Plain backtracking match; patterns are short and typed by people.
 bool Match(const char* pattern, const char* name) {
@@ -55,12 +36,12 @@ bool Match(const char* pattern, const char* name) {
 
 }  // namespace
 
-TargetGlob::TargetGlob(const std::string& pattern) : pattern_(pattern), normalized_(Normalize(pattern)) {}
+TargetGlob::TargetGlob(const std::string& pattern) : pattern_(pattern), normalized_(FoldWindowsCase(pattern)) {}
 
 std::string TargetGlob::Fold(const std::string& targetName) {
-    return Normalize(targetName);
+    return FoldWindowsCase(targetName);
 }
 
 bool TargetGlob::Matches(const std::string& targetName) const {
-    return Match(normalized_.c_str(), Normalize(targetName).c_str());
+    return Match(normalized_.c_str(), FoldWindowsCase(targetName).c_str());
 }

@@ -150,6 +150,12 @@ public:
         return key;
     }
 
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    }
+
     bool SyncFolderOf(const std::string& path) override {
         std::string::size_type slash = path.find_last_of('/');
         std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

@@ -114,3 +114,5 @@ bool ReadFileFacts(HANDLE file, const std::wstring& expectedPath, FileFacts& fac
     facts.grants = GrantsOf(dacl, self);
     return true;
 }
+
+Principal PrincipalOfOwner(PSID owner) { return PrincipalOf(owner, ProcessUser()); }

@@ -26,3 +26,7 @@ std::wstring FinalPath(HANDLE file);
 // Whether two paths name the same place, compared as the file system does
 // (without case).
 bool SamePath(const std::wstring& a, const std::wstring& b);
+
+// Who an owner SID stands for: the system, the administrators, the account
+// this process runs as, or anybody else.
+Principal PrincipalOfOwner(PSID owner);

@@ -11,6 +11,7 @@
 #include "engine/platform/win32/Win32FileSecurity.h"
 #include "engine/platform/win32/Win32WidePath.h"
 #include "engine/platform/win32/UniqueHandle.h"
+#include "package/WindowsFileKey.h"
 
 namespace {
 
@@ -278,22 +279,18 @@ public:
         return false;
     }
 
-    // Windows compares names without case; "x\.\y" and "x/y" name "x\y" too.
-    std::string NameKey(const std::string& path) const override {
-        std::string key;
-        std::size_t start = 0;
-        while (start <= path.size()) {
-            std::size_t end = path.find_first_of("\\/", start);
-            if (end == std::string::npos) end = path.size();
-            std::string part = path.substr(start, end - start);
-            if (part != ".") {
-                if (!key.empty() || start > 0) key += '\\';
-                key += part;
-            }
-            start = end + 1;
-        }
-        if (!key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
-        return key;
+    std::string NameKey(const std::string& path) const override { return WindowsFileKey(path); }
+
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+        UniqueFileHandle file(CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!file || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+        const std::uint64_t number = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        // Some network servers number no file (0 for all): nothing to compare.
+        if (number == 0) return std::nullopt;
+        return FileIdentity{info.dwVolumeSerialNumber, number};
     }
 
     // MOVEFILE_WRITE_THROUGH already waits for the renames to reach the disk.
