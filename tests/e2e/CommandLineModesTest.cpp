@@ -5,11 +5,14 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
 #include "tests/support/UpdaterRun.h"
+#include "ui/InstanceMutex.h"
 
 namespace {
 
@@ -96,6 +99,7 @@ struct ModeCase {
     std::string logTail;               // the line before the exit code's; "" for no log
     bool anotherInstance = false;      // the test holds the one-instance mutex
     bool interrupted = false;          // an update was killed between a.dll and b.txt
+    bool squatter = false;             // the test holds a mutex of the old name, as anyone may
 };
 
 // The journal and files of an update killed once it had replaced a.dll,
@@ -137,6 +141,8 @@ const ModeCase kModeCases[] = {
     {"another instance, quiet", "/quiet /log run.log fix.dvk", {}, 1618, kOld, {},
      "Une autre mise \xC3\xA0 jour est en cours.", true},
     {"another instance, recover", "/recover /quiet", {}, 1618, kOld, {}, "", true},
+    {"Global\\DravlekUpdate taken by any process: no longer the lock, applied", "/quiet /log run.log fix.dvk", {}, 0,
+     kNew, {}, kDone, false, false, true},
     {"recover quietly: the interrupted update undone", "/recover /quiet /log run.log", {}, 0, kOld, {}, kUndone, false,
      true},
     {"quiet: undone without a box, then applied", "/quiet /log run.log fix.dvk", {}, 0, kNew, {}, kDone, false, true},
@@ -165,10 +171,14 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         ASSERT_NE(journals, nullptr);
         for (const std::string& name : journals->List()) journals->Remove(name);
         if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
-        HANDLE held = c.anotherInstance ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr;
+        std::optional<InstanceMutex> held;
+        if (c.anotherInstance) held.emplace();
+        ASSERT_TRUE(!held || held->Owned()) << c.why;
+        UniqueKernelHandle squatted(c.squatter ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr);
 
         const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
-        if (held) CloseHandle(held);
+        held.reset();
+        squatted.Reset();
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.why;
         EXPECT_EQ(ListTree(root), c.root) << c.why;
         EXPECT_EQ(outcome.captions, c.windows) << c.why;
