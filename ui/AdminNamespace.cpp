@@ -25,7 +25,7 @@ bool Find(HMODULE kernel32, const char* name, Function& function) {
 
 // Null when the system lacks any of the calls.
 const NamespaceCalls* SystemNamespaceCalls() {
-    static const NamespaceCalls* const calls = [] () -> const NamespaceCalls* {
+    static const NamespaceCalls* const calls = []() -> const NamespaceCalls* {
         static NamespaceCalls found;
         HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
         bool all = kernel32 != nullptr && Find(kernel32, "CreateBoundaryDescriptorW", found.createBoundary) &&
@@ -52,7 +52,8 @@ UniqueBoundary AdministratorsBoundary(const NamespaceCalls& calls) {
     BYTE administrators[SECURITY_MAX_SID_SIZE], high[SECURITY_MAX_SID_SIZE];
     DWORD administratorsSize = sizeof administrators, highSize = sizeof high;
     HANDLE descriptor = boundary.Get();
-    bool ok = boundary && CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize) &&
+    bool ok = boundary &&
+              CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize) &&
               CreateWellKnownSid(WinHighLabelSid, nullptr, high, &highSize) &&
               calls.addSid(&descriptor, administrators) && calls.addIntegrityLabel(&descriptor, high);
     // The calls may move the descriptor as it grows.
