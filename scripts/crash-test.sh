@@ -29,7 +29,7 @@ cp "$program" "$work/bin/dravlek-update.exe"
 program="$work/bin/dravlek-update.exe"
 program_pattern="^[A-Za-z]:[^ ]*$(basename "$work")[/\\\\]bin[/\\\\]dravlek-update[.]exe"
 cleanup() {
-  [ -n "${watcher:-}" ] && kill "$watcher" 2>/dev/null
+  if [ -n "${watcher:-}" ]; then kill "$watcher" 2>/dev/null || true; fi
   pkill -9 -f "$program_pattern" 2>/dev/null || true
   rm -rf "$work"
 }
