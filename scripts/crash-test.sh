@@ -168,11 +168,11 @@ failures=0
 inside=0
 for k in $(seq 1 "$kills"); do
   # Half of the kills come during the replacement of the targets, at its
-  # 1st to 100th rename of 120; the others while the package is read (any of
+  # 1st to 90th rename of 120; the others while the package is read (any of
   # its 120 staged files) or once every target is new (any of the first 100
   # of 108 backups removed).
   case $((k % 4)) in
-    1|3) kind=replaced aim=$((1 + RANDOM % 100)) ;;
+    1|3) kind=replaced aim=$((1 + RANDOM % 90)) ;;
     2) kind=staged aim=$((1 + RANDOM % 120)) ;;
     0) kind=removed aim=$((1 + RANDOM % 100)) ;;
   esac
