@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev libssl-dev openssl osslsigncode
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 xvfb fonts-wine x11-apps imagemagick
+  wine wine32:i386 xvfb fonts-wine x11-apps imagemagick inotify-tools
 )
 
 missing=()

@@ -1,28 +1,35 @@
 #!/usr/bin/env bash
-# Crash test: kills the Windows program (kill -9 of its Wine process) at
-# random moments of a large update, half of the kills while the targets are
-# being replaced. After every kill the program is started again, as a user
-# would, without choosing a package: its start undoes the interrupted update
-# from the journal (and says so in a box, which is answered). Then every
-# target of the package must be old, all together (or all new when the kill
-# came after the last replacement), with nothing else in the install root
-# and nothing left in the journal folder. Finally the same update runs to the
-# end: the install root must hold exactly the new files.
+# Crash test: kills the Windows program (kill -9 of its Wine process) in the
+# middle of a large update, each time at a moment it observes in the install
+# root (the n-th staged file made, target renamed into place or backup
+# removed), half of the kills during the replacement of the targets. After
+# every kill the program is started again, as a user would, without choosing
+# a package: its start undoes the interrupted update from the journal (and
+# says so in a box, which is answered). Then every target of the package must
+# be old, all together (or all new when the kill came after the last
+# replacement), with nothing else in the install root and nothing left in the
+# journal folder. Finally the same update runs to the end: the install root
+# must hold exactly the new files.
 #
 #   crash-test.sh PROGRAM.exe START-UPDATE.exe DVK.exe [KILLS]
-# Needs an X display for the dialogs (run it through with-xvfb.sh).
+# Needs an X display for the dialogs (run it through with-xvfb.sh) and
+# inotifywait (inotify-tools).
 set -euo pipefail
+command -v inotifywait >/dev/null || { echo "crash-test: needs inotifywait (inotify-tools)"; exit 1; }
 program=$1 start_update=$2 dvk=$3 kills=${4:-20}
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 work=$(mktemp -d /tmp/dvk-crash.XXXXXX)
 # A copy of the program of its own, so that only the updaters this test
-# started are ever killed: Wine shows their command line as the Windows path.
+# started are ever killed: Wine shows their command line as the Windows path
+# (up to the first space, so that start-update, whose arguments name the
+# program, is never taken for it).
 mkdir -p "$work/bin"
 cp "$program" "$work/bin/dravlek-update.exe"
 program="$work/bin/dravlek-update.exe"
-program_pattern="^[A-Za-z]:.*$(basename "$work")[/\\\\]bin[/\\\\]dravlek-update[.]exe"
+program_pattern="^[A-Za-z]:[^ ]*$(basename "$work")[/\\\\]bin[/\\\\]dravlek-update[.]exe"
 cleanup() {
+  if [ -n "${watcher:-}" ]; then kill "$watcher" 2>/dev/null || true; fi
   pkill -9 -f "$program_pattern" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -86,54 +93,97 @@ if [ -n "$(ls -A "$journal_dir" 2>/dev/null)" ]; then
   echo "crash-test: the journal folder $journal_dir is not empty before the test"; exit 1
 fi
 
-# How long an update takes here, measured on a copy, so that half of the
-# kills can be spread over it; the other half are aimed at the replacement of
-# the targets at its end.
-cp -r "$install_root" "$work/install-copy"
-wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -w "$work/install-copy")" /f \
-  >"$log" 2>&1 </dev/null
-wine "$start_update" --finish "$program_w" "$run_dir" >"$work/timing.txt" 2>"$log" </dev/null \
-  || { cat "$log"; echo "crash-test: the timing run failed"; exit 1; }
-duration_ms=$(tail -n 1 "$work/timing.txt" | tr -d '\r')
-rm -rf "$work/install-copy"
-wine reg add 'HKLM\Software\DravlekCrashTest' /v Path /t REG_SZ /d "$(winepath -w "$install_root")" /f \
-  >"$log" 2>&1 </dev/null
-echo "crash-test: a whole update takes about ${duration_ms} ms here"
-
-# Whether this run has started replacing targets, or has staged every file
-# and is about to: seen from the files written since the marker, whatever
-# the staging names are (a target among them, or as many others as targets).
+# Every target's name, below the install root, for the watcher.
 cut -c67- "$work/new.sums" | sed 's|^\./||' >"$work/targets.txt"
-commit_reached() {
-  local written staged replaced
-  written=$(cd "$install_root" && find . -type f -newer "$work/marker" 2>/dev/null | sed 's|^\./||')
-  replaced=$(printf '%s\n' "$written" | grep -c -F -x -f "$work/targets.txt" || true)
-  staged=$(printf '%s\n' "$written" | grep -v -c -F -x -f "$work/targets.txt" || true)
-  [ "$staged" -ge 120 ] || [ "$replaced" -ge 1 ]
+declare -A is_target=()
+while read -r name; do is_target[$name]=1; done <"$work/targets.txt"
+
+# The watcher: inotifywait reports every file made, renamed into place or
+# removed in the install root, from before the update starts. It runs as a
+# coprocess; start_watch returns once its watches are in place.
+start_watch() {
+  coproc WATCH { exec inotifywait -m -r -e create -e moved_to -e delete --format '%e %w%f' "$install_root" 2>&1; }
+  watcher=$WATCH_PID
+  # A descriptor of our own: bash drops WATCH once the coprocess ends.
+  exec {events}<&"${WATCH[0]}"
+  local line
+  while IFS= read -r line <&"$events"; do
+    [ "$line" = "Watches established." ] && return 0
+  done
+  echo "crash-test: inotifywait could not watch $install_root"; exit 1
+}
+stop_watch() {
+  kill "$watcher" 2>/dev/null || true
+  wait "$watcher" 2>/dev/null || true
+  exec {events}<&-
+}
+
+# Reads the watcher's events and sends kill -9 to the program at the event
+# aimed at (kind, then its count n):
+#   staged    the n-th staged file made ("*.new"), while the package is read
+#   replaced  the n-th target renamed into place, during the replacement
+#   removed   the n-th backup ("*.old") removed, once every target is new
+# The kill follows the event it waits for, however slowly the machine runs;
+# only what the program does between the event and the kill can add to it.
+# Fails when the update ends, or the starter fails, without the event.
+kill_at() {
+  local kind=$1 aim=$2 seen=0 pid= event path name quiet=0 started=
+  while :; do
+    if IFS=' ' read -r -t 1 event path <&"$events"; then
+      quiet=0
+    else
+      [ $? -gt 128 ] || { echo "crash-test: the watcher stopped"; return 1; }
+      # A second without an event: is the update still going?
+      quiet=$((quiet + 1))
+      if [ -z "$started" ] && ! kill -0 "$starter" 2>/dev/null; then
+        wait "$starter" || { echo "crash-test: the update did not start"; return 1; }
+        started=1
+      fi
+      if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+        echo "crash-test: the program ended before the $aim-th $kind file"; return 1
+      fi
+      [ "$quiet" -lt 300 ] || { echo "crash-test: nothing happened in the install root for 300 s"; return 1; }
+      continue
+    fi
+    # The program made this event, so it runs now: its process is found once.
+    [ -n "$pid" ] || pid=$(pgrep -f "$program_pattern" | head -n 1 || true)
+    name=${path#"$install_root"/}
+    case "$kind:$event" in
+      staged:CREATE) [[ $name == *.new ]] || continue ;;
+      replaced:MOVED_TO) [ -n "${is_target[$name]+x}" ] || continue ;;
+      removed:DELETE) [[ $name == *.old ]] || continue ;;
+      *) continue ;;
+    esac
+    seen=$((seen + 1))
+    if [ "$seen" -ge "$aim" ]; then
+      [ -n "$pid" ] || { echo "crash-test: the program's process was not found"; return 1; }
+      kill -9 "$pid"
+      return 0
+    fi
+  done
 }
 
 expected_undone=$(printf 'Une mise \xe0 jour interrompue a \xe9t\xe9 annul\xe9e : les fichiers du produit sont revenus \xe0 leur \xe9tat pr\xe9c\xe9dent.')
 failures=0
 inside=0
 for k in $(seq 1 "$kills"); do
-  touch "$work/marker"; sleep 0.01
-  wine "$start_update" "$program_w" "$run_dir" >"$log" 2>&1 </dev/null \
-    || { cat "$log"; echo "crash-test: could not start an update"; exit 1; }
-  if [ $((k % 2)) -eq 0 ]; then
-    # Anywhere in the update, staging included.
-    delay_ms=$(( RANDOM * duration_ms / 32768 ))
-    when="after ${delay_ms} ms"
-    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
-  else
-    # While the targets are being replaced: the moment that matters most.
-    until commit_reached || ! pgrep -f "$program_pattern" >/dev/null; do sleep 0.005; done
-    delay_ms=$(( RANDOM % 100 ))
-    when="${delay_ms} ms into the replacement of the targets"
-    sleep "$(printf '0.%03d' "$delay_ms")"
-  fi
-  pids=$(pgrep -f "$program_pattern" || true)
-  [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+  # Half of the kills come during the replacement of the targets, at its
+  # 1st to 90th rename of 120; the others while the package is read (any of
+  # its 120 staged files) or once every target is new (any of the first 100
+  # of 108 backups removed).
+  case $((k % 4)) in
+    1|3) kind=replaced aim=$((1 + RANDOM % 90)) ;;
+    2) kind=staged aim=$((1 + RANDOM % 120)) ;;
+    0) kind=removed aim=$((1 + RANDOM % 100)) ;;
+  esac
+  start_watch
+  wine "$start_update" "$program_w" "$run_dir" >"$log" 2>&1 </dev/null &
+  starter=$!
+  if ! kill_at "$kind" "$aim"; then cat "$log"; stop_watch; exit 1; fi
+  stop_watch
   while pgrep -f "$program_pattern" >/dev/null; do sleep 0.05; done
+  # It may have been waiting for a window of the program just killed.
+  wait "$starter" 2>/dev/null || true
   new_at_kill=$(count_new)
   [ "$new_at_kill" -gt 0 ] && [ "$new_at_kill" -lt 120 ] && inside=$((inside + 1))
 
@@ -150,7 +200,7 @@ for k in $(seq 1 "$kills"); do
   [ "$journals" -ne 0 ] && verdict="FAILED: $journals file(s) left in the journal folder"
   [ "$state" = new ] && [ -n "$box" ] && verdict="FAILED: a finished update was reported"
   [ "$state" = old ] && [ "$new_at_kill" -gt 0 ] && [ "$box" != "$expected_undone" ] && verdict="FAILED: undone without the box"
-  echo "kill $k $when: $new_at_kill of 120 new at the kill; after the restart ($said) every target $state: $verdict"
+  echo "kill $k at $kind file $aim: $new_at_kill of 120 new at the kill; after the restart ($said) every target $state: $verdict"
   [ "$verdict" = ok ] || failures=$((failures + 1))
   # The next kill starts from the old versions again.
   if [ "$state" != old ]; then rm -rf "$install_root"; cp -r "$work/old" "$install_root"; fi

@@ -1,15 +1,18 @@
-// A named mutex held by this process for as long as the object lives: one
-// program at a time may hold it, across sessions when the name starts with
-// "Global\".
+// The one-instance mutex of the machine, held by this process for as long as
+// the object lives: one program at a time may hold it, across sessions. It
+// lives in the administrators' private namespace (AdminNamespace), as
+// "DravlekUpdate\Instance", where no standard user can create it first; the
+// program and the tests that stand for another instance both take it here.
 #pragma once
 
 #include "engine/platform/win32/UniqueHandle.h"
+#include "ui/AdminNamespace.h"
 
 class InstanceMutex {
 public:
     // Takes the mutex if no other process holds it. One whose holder ended
     // without releasing it (killed) is abandoned, and taken like a free one.
-    explicit InstanceMutex(const char* name);
+    InstanceMutex();
     ~InstanceMutex();
     InstanceMutex(const InstanceMutex&) = delete;
     InstanceMutex& operator=(const InstanceMutex&) = delete;
@@ -19,6 +22,8 @@ public:
     bool Owned() const { return owned_; }
 
 private:
+    // Declared first, so that it is closed last: the mutex's name lives in it.
+    AdminNamespace namespace_;
     UniqueKernelHandle handle_;
     bool owned_ = false;
 };

@@ -11,12 +11,9 @@
 
 namespace {
 
-const char kMutexName[] = "Global\\DravlekUpdate";
 const char kCaption[] = "Dravlek";
 
 }  // namespace
-
-StartupGuard::StartupGuard() : mutex_(kMutexName) {}
 
 RecoveryOutcome StartupGuard::RecoverInterruptedUpdates(std::vector<std::string>& notes) {
     if (!FirstInstance()) return RecoveryOutcome::kNothingFound;

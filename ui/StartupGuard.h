@@ -1,6 +1,6 @@
 // What the program does before anything else: it becomes the one running
-// update of the machine (the mutex Global\DravlekUpdate, held until this
-// object goes, so for the whole program when it lives in the start routine),
+// update of the machine (InstanceMutex, held until this object goes, so for
+// the whole program when it lives in the start routine),
 // then puts back what interrupted updates left half done, from their
 // journals. Each outcome is a value; the boxes that tell the user are apart,
 // so that a start without windows can report the same outcome otherwise.
@@ -14,8 +14,6 @@
 
 class StartupGuard {
 public:
-    StartupGuard();
-
     // False when another instance runs: nothing was recovered or touched.
     bool FirstInstance() const { return mutex_.Owned(); }
 

@@ -22,10 +22,14 @@
 namespace {
 
 // A visible dialog of the process with this caption (owned by owner when one
-// is given), within the timeout.
-HWND WaitForDialog(DWORD processId, const char* caption, HWND owner, DWORD timeoutMs) {
+// is given), within the timeout; none as soon as the process has ended (the
+// crash test may kill it at any moment).
+HWND WaitForDialog(HANDLE process, DWORD processId, const char* caption, HWND owner, DWORD timeoutMs) {
     HWND found = nullptr;
-    WaitFor([&] { return (found = FindDialog(processId, caption, owner)) != nullptr; }, timeoutMs);
+    WaitFor([&] {
+        found = FindDialog(processId, caption, owner);
+        return found != nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    }, timeoutMs);
     return found;
 }
 
@@ -102,7 +106,7 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    HWND select = WaitForDialog(process.dwProcessId, "Dravlek", nullptr, 30000);
+    HWND select = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", nullptr, 30000);
     if (select == nullptr) return Fail("the selection dialog did not appear");
     if (IsMessageBox(select)) return Fail(("a box came first: " + WindowText(GetDlgItem(select, 0xFFFF))).c_str());
     HWND list = GetDlgItem(select, 1001);
@@ -121,11 +125,11 @@ int main(int argc, char** argv) {
     // Posted: the confirmation box that follows runs its own message loop.
     PostMessageA(GetDlgItem(select, 1003), BM_CLICK, 0, 0);
 
-    HWND confirm = WaitForDialog(process.dwProcessId, "Dravlek", select, 10000);
+    HWND confirm = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", select, 10000);
     if (confirm == nullptr) return Fail("the confirmation box did not appear");
     PostMessageA(GetDlgItem(confirm, IDYES), BM_CLICK, 0, 0);
 
-    HWND progress = WaitForDialog(process.dwProcessId, "Mise \xE0 jour...", nullptr, 10000);
+    HWND progress = WaitForDialog(process.hProcess, process.dwProcessId, "Mise \xE0 jour...", nullptr, 10000);
     if (progress == nullptr) return Fail("the progress dialog did not appear");
     int status = finish ? Finish(process.hProcess, progress) : 0;
     CloseHandle(process.hProcess);

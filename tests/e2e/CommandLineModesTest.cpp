@@ -6,11 +6,14 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
 #include "tests/support/UpdaterRun.h"
+#include "ui/InstanceMutex.h"
 
 namespace {
 
@@ -135,6 +138,7 @@ struct ModeCase {
     std::vector<std::string> boxes = {};
     const char* failure = "";          // set to 1 for the status hook: DVK_E2E_FAIL_...
     const char* absent = "";           // a file (UTF-8 name) the run must not make
+    bool squatter = false;             // the test holds a mutex of the old name, as anyone may
 };
 
 // The journal and files of an update killed once it had replaced a.dll,
@@ -181,6 +185,8 @@ const ModeCase kModeCases[] = {
     {"another instance, quiet", "/quiet /log run.log fix.dvk", {}, 1618, kOld, {},
      "Une autre mise \xC3\xA0 jour est en cours.", true},
     {"another instance, recover", "/recover /quiet", {}, 1618, kOld, {}, "", true},
+    {"Global\\DravlekUpdate taken by any process: no longer the lock, applied", "/quiet /log run.log fix.dvk", {}, 0,
+     kNew, {}, kDone, false, false, {}, "", "", true},
     {"recover quietly: the interrupted update undone", "/recover /quiet /log run.log", {}, 0, kOld, {}, kUndone, false,
      true},
     {"quiet: undone without a box, then applied", "/quiet /log run.log fix.dvk", {}, 0, kNew, {}, kDone, false, true},
@@ -257,7 +263,10 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         ASSERT_NE(journals, nullptr);
         for (const std::string& name : journals->List()) journals->Remove(name);
         if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
-        HANDLE held = c.anotherInstance ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr;
+        std::optional<InstanceMutex> held;
+        if (c.anotherInstance) held.emplace();
+        ASSERT_TRUE(!held || held->Owned()) << c.why;
+        UniqueKernelHandle squatted(c.squatter ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr);
 
         DeleteFileA(boxLog.c_str());
         if (*c.failure) SetEnvironmentVariableA(c.failure, "1");
@@ -265,7 +274,8 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
         UnhookWindowsHookEx(hook);
         if (*c.failure) SetEnvironmentVariableA(c.failure, nullptr);
-        if (held) CloseHandle(held);
+        held.reset();
+        squatted.Reset();
         std::vector<std::string> boxes;
         for (const std::string& record : ReadStatusLog(boxLog)) {
             if (record == "box") boxes.push_back("none");

@@ -1,5 +1,5 @@
-// The program's start under Wine: one instance at a time (the mutex
-// Global\DravlekUpdate), and the recovery of interrupted updates from the
+// The program's start under Wine: one instance at a time (InstanceMutex),
+// and the recovery of interrupted updates from the
 // journal folder, each told in its box before the selection dialog.
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 #include "engine/platform/win32/UniqueHandle.h"
 #include "tests/e2e/E2eDriver.h"
 #include "tests/support/TestFiles.h"
+#include "ui/InstanceMutex.h"
 
 namespace {
 
@@ -59,14 +60,14 @@ bool LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root, in
 }
 
 DWORD WINAPI TakeMutexAndEnd(void* out) {
-    *static_cast<HANDLE*>(out) = CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate");
+    static_cast<std::unique_ptr<InstanceMutex>*>(out)->reset(new InstanceMutex);
     return 0;
 }
 
-// A thread that ends owning the mutex leaves it abandoned; the handle it
-// hands back keeps the mutex in existence.
-HANDLE AbandonedMutex() {
-    HANDLE mutex = nullptr;
+// A thread that ends owning the mutex leaves it abandoned; the object it
+// hands back keeps the mutex, and its namespace, in existence.
+std::unique_ptr<InstanceMutex> AbandonedMutex() {
+    std::unique_ptr<InstanceMutex> mutex;
     UniqueKernelHandle thread(CreateThread(nullptr, 0, TakeMutexAndEnd, &mutex, 0, nullptr));
     WaitForSingleObject(thread.Get(), INFINITE);
     return mutex;
@@ -124,7 +125,8 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
             held.Reset(CreateFileA((Root() + "\\" + c.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
         }
-        UniqueKernelHandle mutex(c.abandonedMutex ? AbandonedMutex() : nullptr);
+        std::unique_ptr<InstanceMutex> mutex = c.abandonedMutex ? AbandonedMutex() : nullptr;
+        ASSERT_TRUE(!mutex || mutex->Owned());
         {
             UpdaterRun run(E2ePaths(), folder, E2ePaths().work + "\\logs\\start.log");
             std::vector<std::string> expected;
@@ -134,7 +136,7 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
             if (run.Selection()) run.Click(run.Item(IDCANCEL));
             EXPECT_TRUE(run.WaitForExit()) << "the program ends";
         }
-        mutex.Reset();
+        mutex.reset();
         held.Reset();
         if (first) {
             EXPECT_TRUE(IsWindowVisible(first->Selection())) << "the first instance still shows its dialog";
