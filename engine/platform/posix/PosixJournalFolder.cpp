@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "engine/platform/posix/PosixWriteAll.h"
 #include "engine/JournalFolder.h"
 #include "engine/JournalTrust.h"
 
@@ -48,16 +49,7 @@ public:
     ~PosixJournalFile() override { ::close(fd_); }
 
     bool Append(const std::string& bytes) override {
-        const char* data = bytes.data();
-        std::size_t size = bytes.size();
-        while (size > 0) {
-            ssize_t written = ::write(fd_, data, size);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return ::fsync(fd_) == 0;
+        return WriteAll(fd_, bytes.data(), bytes.size()) && ::fsync(fd_) == 0;
     }
 
 private:

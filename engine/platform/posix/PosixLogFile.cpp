@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/platform/posix/PosixWriteAll.h"
 #include "engine/LogFile.h"
 
 namespace {
@@ -15,16 +16,7 @@ public:
     ~PosixLogFile() override { ::close(fd_); }
 
     bool Append(const std::string& bytes) override {
-        const char* data = bytes.data();
-        std::size_t size = bytes.size();
-        while (size > 0) {
-            ssize_t written = ::write(fd_, data, size);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
+        return WriteAll(fd_, bytes.data(), bytes.size());
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "engine/TargetFileSystem.h"
+#include "engine/platform/posix/PosixWriteAll.h"
 
 namespace {
 
@@ -18,17 +19,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-    bool Write(const void* data, std::size_t size) override {
-        const char* bytes = static_cast<const char*>(data);
-        while (size > 0) {
-            ssize_t written = ::write(fd_, bytes, size);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            bytes += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
-    }
+    bool Write(const void* data, std::size_t size) override { return WriteAll(fd_, data, size); }
 
     bool Sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
 

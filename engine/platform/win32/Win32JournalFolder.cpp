@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/platform/win32/Win32WriteAll.h"
 #include "engine/JournalFolder.h"
 #include "engine/JournalTrust.h"
 #include "engine/platform/win32/UniqueHandle.h"
@@ -99,16 +100,7 @@ public:
     explicit Win32JournalFile(UniqueFileHandle handle) : handle_(std::move(handle)) {}
 
     bool Append(const std::string& bytes) override {
-        const char* data = bytes.data();
-        std::size_t size = bytes.size();
-        while (size > 0) {
-            DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-            DWORD written = 0;
-            if (!WriteFile(handle_.Get(), data, chunk, &written, nullptr) || written == 0) return false;
-            data += written;
-            size -= written;
-        }
-        return FlushFileBuffers(handle_.Get()) != 0;
+        return WriteAll(handle_.Get(), bytes.data(), bytes.size()) && FlushFileBuffers(handle_.Get()) != 0;
     }
 
 private:

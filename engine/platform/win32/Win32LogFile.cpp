@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include "engine/platform/win32/Win32WriteAll.h"
 #include "engine/LogFile.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32FileFacts.h"
@@ -28,16 +29,7 @@ public:
     explicit Win32LogFile(UniqueFileHandle handle) : handle_(std::move(handle)) {}
 
     bool Append(const std::string& bytes) override {
-        const char* data = bytes.data();
-        std::size_t size = bytes.size();
-        while (size > 0) {
-            DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-            DWORD written = 0;
-            if (!WriteFile(handle_.Get(), data, chunk, &written, nullptr) || written == 0) return false;
-            data += written;
-            size -= written;
-        }
-        return true;
+        return WriteAll(handle_.Get(), bytes.data(), bytes.size());
     }
 
 private:

@@ -11,6 +11,7 @@
 #include "engine/platform/win32/Win32FileSecurity.h"
 #include "engine/platform/win32/Win32WidePath.h"
 #include "engine/platform/win32/UniqueHandle.h"
+#include "engine/platform/win32/Win32WriteAll.h"
 #include "package/WindowsFileKey.h"
 
 namespace {
@@ -40,17 +41,7 @@ class Win32OutputFile : public OutputFile {
 public:
     explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
 
-    bool Write(const void* data, std::size_t size) override {
-        const char* bytes = static_cast<const char*>(data);
-        while (size > 0) {
-            DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-            DWORD written = 0;
-            if (!WriteFile(handle_.Get(), bytes, chunk, &written, nullptr) || written == 0) return false;
-            bytes += written;
-            size -= written;
-        }
-        return true;
-    }
+    bool Write(const void* data, std::size_t size) override { return WriteAll(handle_.Get(), data, size); }
 
     bool Sync() override { return handle_.IsValid() && FlushFileBuffers(handle_.Get()) != 0; }
 
