@@ -2,17 +2,11 @@
 // outcome, and the folder's notes added to the run's.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
 #include <new>
 
 #include "app/JournalRecovery.h"
-#include "app/MachineUpdates.h"
-#include "tests/support/TestFiles.h"
 
 namespace {
-
-using R = RecoveryOutcome;
 
 // Runs out of memory halfway through the list, once it has noted something.
 class ThrowingJournals : public JournalFolder {
@@ -28,45 +22,24 @@ public:
     bool SetAside(const std::string&) override { return false; }
 };
 
-struct RecoveryRow {
-    const char* why;
-    std::function<std::unique_ptr<JournalFolder>(const TempDir&)> open;
-    R outcome;
-    std::vector<std::string> notes;
-};
-
 TEST(JournalRecoveryTest, EveryFolderGivesAnOutcomeAndItsNotes) {
-    const RecoveryRow rows[] = {
-        {"no folder: nothing looked at", [](const TempDir&) { return nullptr; }, R::kNotExamined, {"before"}},
-        {"a folder without journals", [](const TempDir& dir) { return OpenJournalFolder(dir.Path()); },
-         R::kNothingFound, {"before"}},
-        {"out of memory halfway: kept for the next start, the note kept too",
-         [](const TempDir&) { return std::make_unique<ThrowingJournals>(); }, R::kIncomplete, {"before", "noted"}},
+    ThrowingJournals throwing;
+    const struct {
+        const char* why;
+        JournalFolder* journals;
+        RecoveryOutcome outcome;
+        std::vector<std::string> notes;
+    } rows[] = {
+        {"no folder: nothing looked at", nullptr, RecoveryOutcome::kNotExamined, {"before"}},
+        {"out of memory halfway: kept for the next start, the note kept too", &throwing,
+         RecoveryOutcome::kIncomplete, {"before", "noted"}},
     };
-    for (const RecoveryRow& row : rows) {
-        TempDir dir;
-        std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
-        std::unique_ptr<JournalFolder> journals = row.open(dir);
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    for (const auto& row : rows) {
         std::vector<std::string> notes = {"before"};
-        EXPECT_EQ(RecoverJournals(journals.get(), *files, notes), row.outcome) << row.why;
+        EXPECT_EQ(RecoverJournals(row.journals, *files, notes), row.outcome) << row.why;
         EXPECT_EQ(notes, row.notes) << row.why;
     }
 }
-
-#ifndef _WIN32
-// The machine's folder that cannot be made: nothing examined, and the log learns why.
-TEST(JournalRecoveryTest, TheMachineFolderThatCannotBeMadeIsNotExamined) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("state"), "a file where the state folder belongs"));
-    const char* saved = std::getenv("XDG_STATE_HOME");
-    const std::string restore = saved != nullptr ? saved : "";
-    ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
-    std::vector<std::string> notes;
-    const R outcome = MachineUpdates().RecoverInterrupted(notes);
-    saved != nullptr ? ::setenv("XDG_STATE_HOME", restore.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(outcome, R::kNotExamined);
-    EXPECT_EQ(notes.size(), 1u);
-}
-#endif
 
 }  // namespace
