@@ -152,7 +152,7 @@ int RunExtract(const std::vector<std::string>& args) {
         if (!NarrowSystemPath(PathToUtf8(extract.journals), narrow)) continue;  // not found then either
         std::unique_ptr<JournalFolder> others = OpenJournalFolder(narrow);
         JournalFolder& folderJournals = extract.nesting == FolderNesting::kSame ? *journals : *others;
-        // What was set aside is told by the outcome; the notes are the updater's log lines.
+        // dvk keeps no log: what was set aside is told by the outcome alone.
         std::vector<std::string> notes;
         switch (RecoverJournals(&folderJournals, *files, notes)) {
             case RecoveryOutcome::kNothingFound:
