@@ -89,7 +89,7 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     }
 
     std::vector<std::string> notes;
-    const RecoveryOutcome recovery = host_.RecoverInterruptedUpdates(notes);
+    const RecoveryOutcome recovery = updates_.RecoverInterrupted(notes);
     for (const std::string& note : notes) log_.WriteLine(note);
     if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
     if ((recovery == RecoveryOutcome::kUndone || recovery == RecoveryOutcome::kIncomplete) && !line.Unattended()) {
@@ -104,7 +104,7 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     }
 
     if (line.mode == RunMode::kSelect) {
-        switch (host_.RunSelection(log_)) {
+        switch (host_.ShowPackageList(log_)) {
         case SelectionResult::kClosed: return ExitCode::kDeclined;
         case SelectionResult::kApplied: return ExitCode::kSuccess;
         case SelectionResult::kFailed: return ExitCode::kFailed;
@@ -124,7 +124,7 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
         } else {
             // The progress dialog tells it the way it does for a listed file
             // that went bad: the engine's line about a package it cannot read.
-            host_.RunProgress(package_, log_, line.mode == RunMode::kPassive);
+            host_.ApplyWithProgress(package_, log_, line.mode == RunMode::kPassive);
         }
         return ExitCode::kPackageUnopenable;
     }
@@ -134,15 +134,15 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
     case RunMode::kQuiet: {
         NullStatusSink nothingShown;
         LogStatusSink sink(nothingShown, log_);
-        applied = host_.Apply(package_, sink);
+        applied = updates_.ApplyQuietly(package_, sink);
         break;
     }
     case RunMode::kConfirm:
         if (!host_.Confirm()) return ExitCode::kDeclined;
-        applied = host_.RunProgress(package_, log_, false);
+        applied = host_.ApplyWithProgress(package_, log_, false);
         break;
     default:
-        applied = host_.RunProgress(package_, log_, true);
+        applied = host_.ApplyWithProgress(package_, log_, true);
         break;
     }
     return applied ? ExitCode::kSuccess : ExitCode::kFailed;

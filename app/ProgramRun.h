@@ -1,19 +1,22 @@
 // One run of the program, from its command line to its exit code: the order
 // every mode follows (log, one instance, recovery, then the mode itself) and
-// what each outcome means as an exit code. Nothing here touches the system
-// or the screen except through the RunHost.
+// what each outcome means as an exit code. Nothing here touches the screen or
+// the instance lock except through the ProgramHost, nor the machine's
+// journals and install roots except through MachineUpdates.
 #pragma once
 
 #include "app/ExitCode.h"
-#include "app/RunHost.h"
+#include "app/MachineUpdates.h"
+#include "app/ProgramHost.h"
 #include "app/RunLog.h"
 #include "app/UpdaterCommandLine.h"
 #include "package/PatchPackage.h"
 
 class ProgramRun {
 public:
-    // package is the application's, closed; log is closed.
-    ProgramRun(RunHost& host, PatchPackage& package, RunLog& log) : host_(host), package_(package), log_(log) {}
+    // package and log are closed.
+    ProgramRun(ProgramHost& host, MachineUpdates& updates, PatchPackage& package, RunLog& log)
+        : host_(host), updates_(updates), package_(package), log_(log) {}
 
     // A command line that is not understood, or a log that cannot be
     // opened, is 87 before anything is done: the usage is shown unless the
@@ -29,7 +32,8 @@ private:
     ExitCode RunPackage(const UpdaterCommandLine& line);
     void Finish(ExitCode code);
 
-    RunHost& host_;
+    ProgramHost& host_;
+    MachineUpdates& updates_;
     PatchPackage& package_;
     RunLog& log_;
 };

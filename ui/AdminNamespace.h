@@ -13,7 +13,7 @@
 
 #include <windows.h>
 
-#include "app/InstanceLockSteps.h"
+#include "app/NamespaceSteps.h"
 #include "engine/platform/win32/UniqueHandle.h"
 
 // SYSTEM and Administrators, full access; nobody else. Null when out of memory.

@@ -5,6 +5,7 @@
 #include "package/PatchPackage.h"
 #include "res/resource.h"
 #include "ui/ProgressDialog.h"
+#include "ui/ShowMessage.h"
 
 PackageSelectDialog::PackageSelectDialog(RunLog& log)
     : ModalDialog(IDD_PACKAGE_SELECT),
@@ -70,7 +71,7 @@ bool PackageSelectDialog::OnCommand(int id, int notifyCode, HWND control) {
 void PackageSelectDialog::OnUpdate() {
     int row = packageList_.GetSelectedRow();
     if (row < 0) return;
-    if (MessageBoxA(Handle(), LoadMessageString(IDS_CONFIRM).c_str(), "Dravlek", MB_YESNO) == IDNO) return;
+    if (!ConfirmUpdate(Handle())) return;
 
     LPARAM index = packageList_.GetRowValue(row);
     if (index < 0 || static_cast<std::size_t>(index) >= fileNames_.size()) return;
@@ -79,15 +80,9 @@ void PackageSelectDialog::OnUpdate() {
     // progress dialog shows that the package cannot be read; nothing is applied.
     PatchPackage package;
     package.Open(fileNames_[static_cast<std::size_t>(index)]);
-    ProgressDialog progress(package, log_, false);
     updateRan_ = true;
-    if (progress.Run() == -1) {
-        log_.WriteLine(LoadMessageString(IDS_START_FAILED));
-        // No window, so no worker either: nothing was applied.
-        MessageBoxA(Handle(), LoadMessageString(IDS_START_FAILED).c_str(), "Dravlek", MB_OK | MB_ICONERROR);
-    }
-    // The worker has ended (Run waits for it): the package may close.
-    updateApplied_ = progress.Applied();
+    // The worker has ended when this returns: the package may close.
+    updateApplied_ = ApplyInProgressDialog(package, log_, false, Handle());
     package.Close();
     // One update per run: WM_QUIT also ends this dialog's own modal loop
     // (the dialog manager passes it on), and with it the program.

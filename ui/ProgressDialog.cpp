@@ -1,12 +1,24 @@
 #include "ui/ProgressDialog.h"
 
+#include "app/GuardedApply.h"
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
-#include "engine/UpdateRun.h"
 #include "res/resource.h"
+#include "ui/ShowMessage.h"
 
 ProgressDialog::ProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone)
     : ModalDialog(IDD_PROGRESS), package_(package), workerSink_(*this, log), closeWhenDone_(closeWhenDone) {}
+
+bool ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner) {
+    ProgressDialog progress(package, log, closeWhenDone);
+    if (progress.Run(owner) == -1) {
+        // No window, so no worker either: nothing was applied.
+        log.WriteLine(LoadMessageString(IDS_START_FAILED));
+        if (!closeWhenDone) ShowMessage(IDS_START_FAILED, MB_OK | MB_ICONERROR, owner);
+        return false;
+    }
+    return progress.Applied();
+}
 
 INT_PTR ProgressDialog::Run(HWND owner) {
     INT_PTR result = DoModal(owner);
@@ -45,8 +57,8 @@ bool ProgressDialog::OnInitDialog() {
 
 unsigned ProgressDialog::Work(void* parameter) {
     ProgressDialog& dialog = *static_cast<ProgressDialog*>(parameter);
-    dialog.applied_ = RunUpdate([&dialog] { return ApplyPackage(dialog.package_, dialog.workerSink_); },
-                                dialog.workerSink_, [&dialog] { dialog.Finish(); });
+    dialog.applied_ = ApplyGuarded([&dialog] { return ApplyPackage(dialog.package_, dialog.workerSink_); },
+                                   dialog.workerSink_, [&dialog] { dialog.Finish(); });
     return 0;
 }
 

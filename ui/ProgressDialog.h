@@ -31,9 +31,10 @@ public:
     // What Apply returned, once Run has returned; false when nothing ran.
     bool Applied() const { return applied_; }
 
-    // Runs the dialog and the update; DoModal's result (-1 when the dialog
-    // could not be created, and then nothing was applied).
-    INT_PTR Run(HWND owner = nullptr);
+    // Runs the dialog, owned by owner (none when null), and the update;
+    // DoModal's result (-1 when the dialog could not be created, and then
+    // nothing was applied).
+    INT_PTR Run(HWND owner);
 
     // Called from the worker thread: the status box's text is replaced on
     // the user-interface thread before this returns.
@@ -67,3 +68,9 @@ private:
     // Last member: destroyed first, so nothing the worker uses goes before it ends.
     WorkerThread worker_;
 };
+
+// The progress dialog over package, owned by owner (none when null), while
+// its worker applies it; true when the package was applied. When not even the
+// dialog's window can be made, nothing is applied: the log gets line 116, and
+// a box tells it unless closeWhenDone (nobody is there to answer it).
+bool ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner);

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/GuardedApply.h"
 #include "engine/ApplyEngine.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/StatusLines.h"
-#include "engine/UpdateRun.h"
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/TestFiles.h"
 
@@ -378,7 +378,7 @@ TEST_F(ApplyEngineTest, AnUndoThatCannotRestoreIsReportedAndFinishedByRecovery) 
             sink_.lines.clear();
             package_.Close();
             // An exception whose undo fails says the same: a target is new already.
-            EXPECT_FALSE(RunUpdate([&] { return Apply(entries, locked); }, sink_, [] {})) << why;
+            EXPECT_FALSE(ApplyGuarded([&] { return Apply(entries, locked); }, sink_)) << why;
             EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << why;
             EXPECT_EQ(Installed("a.dll"), "new a") << why << ": the target that could not be put back";
             ASSERT_EQ(journals_->List().size(), 1u) << why;
@@ -489,8 +489,8 @@ TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLi
         FaultyFileSystem throwing(c.op, c.target, true);
         sink_.lines.clear();
         package_.Close();
-        bool applied = RunUpdate([&] { return Apply(entries, throwing); }, sink_,
-                                 [&] { sink_.lines.push_back(kFinished); });
+        bool applied = ApplyGuarded([&] { return Apply(entries, throwing); }, sink_,
+                                    [&] { sink_.lines.push_back(kFinished); });
         EXPECT_FALSE(applied) << c.why;
         EXPECT_TRUE(throwing.Injected()) << c.why;
         ASSERT_GE(sink_.lines.size(), 2u) << c.why;
@@ -503,7 +503,7 @@ TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLi
     // Without an exception the update's own last line stays the last one.
     sink_.lines.clear();
     package_.Close();
-    EXPECT_TRUE(RunUpdate([&] { return Apply(entries); }, sink_, [&] { sink_.lines.push_back(kFinished); }));
+    EXPECT_TRUE(ApplyGuarded([&] { return Apply(entries); }, sink_, [&] { sink_.lines.push_back(kFinished); }));
     ASSERT_GE(sink_.lines.size(), 2u);
     EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_COMPLETE));
     EXPECT_EQ(sink_.lines.back(), kFinished);

@@ -11,7 +11,9 @@ namespace {
 
 using R = RecoveryOutcome;
 
-class RecordingHost : public RunHost {
+// The host and the machine's updates in one, so that the calls to both are
+// recorded in one order.
+class RecordingHost : public ProgramHost, public MachineUpdates {
 public:
     bool lockFree = true, confirm = true, applies = true, throws = false, clockThrows = false;
     R recovery = R::kNothingFound;
@@ -20,11 +22,11 @@ public:
     std::string calls;
 
     bool TakeInstanceLock() override { return Note("lock"), lockFree; }
-    R RecoverInterruptedUpdates(std::vector<std::string>& notes) override {
+    R RecoverInterrupted(std::vector<std::string>& notes) override {
         notes = recoveryNotes;
         return Note("recover"), recovery;
     }
-    bool Apply(PatchPackage& package, StatusSink& sink) override {
+    bool ApplyQuietly(PatchPackage& package, StatusSink& sink) override {
         Note(package.IsOpen() ? "apply" : "apply(closed)");
         sink.SetStatusLine("Extraction du fichier :: a.dll (100 %)");
         sink.SetStatusLine(applies ? "fin" : "echec");
@@ -34,11 +36,11 @@ public:
     void ShowAnotherInstance() override { Note("busy"); }
     void ShowRecovery(R) override { Note("box"); }
     bool Confirm() override { return Note("confirm"), confirm; }
-    SelectionResult RunSelection(RunLog&) override {
+    SelectionResult ShowPackageList(RunLog&) override {
         if (Note("select"), throws) throw std::bad_alloc();
         return selection;
     }
-    bool RunProgress(PatchPackage& package, RunLog&, bool closeWhenDone) override {
+    bool ApplyWithProgress(PatchPackage& package, RunLog&, bool closeWhenDone) override {
         Note(std::string(closeWhenDone ? "passive" : "progress") + (package.IsOpen() ? "" : "(closed)"));
         return package.IsOpen() && applies;
     }
@@ -79,6 +81,7 @@ const RunCase kRunCases[] = {
     {"an exception is a failure, logged", {}, Throws, 1603, "lock recover select",
      "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
     {"package, Yes, failure line", {"PKG"}, Fails, 1603, "lock recover confirm progress", ""},
+    {"quiet: the machine applies it, its lines logged", {"PKG", "/quiet"}, Fails, 1603, "lock recover apply", "echec"},
     {"missing package: no question", {"GONE"}, Nothing, 1619, "lock recover progress(closed)", ""},
     {"recover, finished silently", {"/recover"}, Completed, 0, "lock recover",
      "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 termin\xC3\xA9" "e."},
@@ -117,7 +120,7 @@ TEST(ProgramRunTest, EachModeTakesItsStepsAndEndsWithItsCode) {
         c.setUp(host);
         PatchPackage package;
         RunLog log(host.clockThrows ? ThrowingClock : RunLog::LocalNow);
-        const ExitCode code = ProgramRun(host, package, log).Run(ParseUpdaterCommandLine(arguments));
+        const ExitCode code = ProgramRun(host, host, package, log).Run(ParseUpdaterCommandLine(arguments));
         EXPECT_EQ(static_cast<int>(code), c.code) << c.why;
         EXPECT_EQ(host.calls, c.calls) << c.why;
         EXPECT_FALSE(package.IsOpen()) << c.why;

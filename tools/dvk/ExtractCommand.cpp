@@ -3,10 +3,11 @@
 #include <memory>
 #include <system_error>
 
+#include "app/GuardedApply.h"
+#include "app/JournalRecovery.h"
 #include "engine/ApplyEngine.h"
 #include "engine/InstallRootLookup.h"
 #include "engine/MessageStrings.h"
-#include "engine/Recovery.h"
 #include "package/CodePage1252.h"
 #include "tools/dvk/Command.h"
 #include "tools/dvk/CommandLine.h"
@@ -151,7 +152,9 @@ int RunExtract(const std::vector<std::string>& args) {
         if (!NarrowSystemPath(PathToUtf8(extract.journals), narrow)) continue;  // not found then either
         std::unique_ptr<JournalFolder> others = OpenJournalFolder(narrow);
         JournalFolder& folderJournals = extract.nesting == FolderNesting::kSame ? *journals : *others;
-        switch (RecoverInterruptedUpdates(folderJournals, *files)) {
+        // dvk keeps no log: what was set aside is told by the outcome alone.
+        std::vector<std::string> notes;
+        switch (RecoverJournals(&folderJournals, *files, notes)) {
             case RecoveryOutcome::kNothingFound:
                 break;
             case RecoveryOutcome::kCompleted:
@@ -190,7 +193,7 @@ int RunExtract(const std::vector<std::string>& args) {
     lookup.Set(package.GetRegistryKey(), root);
     if (line.Has("trust")) lookup.SetTrustedKeys(package.GetRegistryKey(), trusted);
     PrintingSink sink(line.Has("quiet"));
-    const bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
+    const bool applied = ApplyGuarded([&] { return ApplyPackage(package, sink, lookup, *files, *journals); }, sink);
     if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");
     if (!applied && sink.Last() == LoadMessageString(IDS_UNDO_INCOMPLETE)) {
         return Fail("the package was not applied and '" + dir +

@@ -1,12 +1,8 @@
 #include "ui/dialog/ModalDialog.h"
 
-#include "ui/dialog/Application.h"
-
 INT_PTR ModalDialog::DoModal(HWND owner) {
-    Application* application = Application::Current();
-    if (!owner && application) owner = application->MainWindow();
-    HINSTANCE instance = application ? application->Instance() : GetModuleHandleA(nullptr);
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId_), owner, DialogProc,
+    // The template is the program's own resource.
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 

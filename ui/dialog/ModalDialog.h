@@ -16,10 +16,9 @@ public:
     ModalDialog(const ModalDialog&) = delete;
     ModalDialog& operator=(const ModalDialog&) = delete;
 
-    // Runs the dialog until EndDialog. Without an owner the application's
-    // main window owns it (and is disabled meanwhile). -1 when the dialog
-    // cannot be created.
-    INT_PTR DoModal(HWND owner = nullptr);
+    // Runs the dialog until EndDialog, owned by owner (disabled meanwhile),
+    // or by nothing when it is null. -1 when the dialog cannot be created.
+    INT_PTR DoModal(HWND owner);
 
     HWND Handle() const { return window_; }
     void EndDialog(INT_PTR result);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/InstanceLockSteps.h"
+#include "app/NamespaceSteps.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ struct StepCase {
     std::vector<S> steps;
 };
 
-TEST(InstanceLockStepsTest, EachAnswerLeadsToTheSafeStep) {
+TEST(NamespaceStepsTest, EachAnswerLeadsToTheSafeStep) {
     const StepCase cases[] = {
         {"the first instance makes the namespace", {A::kDone}, {S::kCreate, S::kHold}},
         {"another elevated instance made it: opened", {A::kAlreadyExists, A::kDone},

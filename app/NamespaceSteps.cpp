@@ -1,4 +1,4 @@
-#include "app/InstanceLockSteps.h"
+#include "app/NamespaceSteps.h"
 
 namespace {
 

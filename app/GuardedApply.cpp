@@ -1,4 +1,4 @@
-#include "engine/UpdateRun.h"
+#include "app/GuardedApply.h"
 
 #include "engine/MessageStrings.h"
 
@@ -10,7 +10,7 @@ public:
     explicit FinishGuard(const std::function<void()>& finished) : finished_(finished) {}
     ~FinishGuard() {
         try {
-            finished_();
+            if (finished_) finished_();
         } catch (...) {
             // Nothing is left to tell; the thread must still end normally.
         }
@@ -24,7 +24,8 @@ private:
 
 }  // namespace
 
-bool RunUpdate(const std::function<bool()>& apply, StatusSink& sink, const std::function<void()>& finished) noexcept {
+bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
+                  const std::function<void()>& finished) noexcept {
     FinishGuard finish(finished);
     try {
         return apply();
