@@ -18,9 +18,8 @@
 
 namespace {
 
-using Tree = FolderTree;
-const Tree kOld = {{"a.dll", "old a"}, {"keep.txt", "old"}};
-const Tree kNew = {{"a.dll", "new a"}, {"b.txt", "new b"}, {"keep.txt", "old"}};
+const FolderTree kOld = {{"a.dll", "old a"}, {"keep.txt", "old"}};
+const FolderTree kNew = {{"a.dll", "new a"}, {"b.txt", "new b"}, {"keep.txt", "old"}};
 
 // A button the test presses when the window of that caption and child text
 // is up: the question, the usage box, the list, Close once enabled. A
@@ -114,7 +113,7 @@ struct ModeCase {
     const char* arguments;
     std::vector<Press> presses;
     DWORD exitCode;
-    const Tree& root;
+    const FolderTree& root;
     std::vector<std::string> windows;  // captions, in order
     std::string logTail;               // the line before the exit code's; "" for no log
     bool anotherInstance = false;      // the test holds the one-instance mutex
