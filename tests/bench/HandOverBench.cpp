@@ -1,6 +1,7 @@
 // Where a status line's hand-over to the user-interface thread spends its
 // time under Windows (or Wine): a worker thread sends N lines to windows of
-// the UI thread in several ways, and the cost per line of each is printed.
+// the UI thread in several ways, the program's own StatusBox among them, and
+// the cost per line of each is printed.
 //
 //   handover-bench.exe [LINES]
 #include <windows.h>
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "ui/dialog/StatusBox.h"
 
 namespace {
 
@@ -48,28 +51,7 @@ DWORD WINAPI Worker(void*) {
     return 0;
 }
 
-// A multi-line edit that paints at most every 40 ms: a paint that comes
-// sooner is put off (the region is validated and a later timer repaints).
-WNDPROC g_editProc = nullptr;
-DWORD g_lastPaint = 0;
-bool g_paintPending = false;
-
-LRESULT CALLBACK ThrottledEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT && GetTickCount() - g_lastPaint < 40) {
-        ValidateRect(window, nullptr);
-        g_paintPending = true;
-        return 0;
-    }
-    if (message == WM_PAINT) g_lastPaint = GetTickCount();
-    return CallWindowProcA(g_editProc, window, message, wParam, lParam);
-}
-
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_TIMER && g_paintPending) {
-        g_paintPending = false;
-        InvalidateRect(reinterpret_cast<HWND>(wParam == 1 ? GetPropA(window, "throttled") : nullptr), nullptr, TRUE);
-        return 0;
-    }
     if (message == WM_CLOSE) {
         PostQuitMessage(0);
         return 0;
@@ -95,11 +77,11 @@ int main(int argc, char** argv) {
                                       instance, nullptr);
     HWND singleEdit = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_READONLY, 10, 90, 255, 20, g_dialog,
                                       nullptr, instance, nullptr);
-    HWND throttled = CreateWindowExA(0, "Edit", "", editStyle, 10, 120, 255, 57, g_dialog, nullptr, instance, nullptr);
-    g_editProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(throttled, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThrottledEditProc)));
-    SetPropA(g_dialog, "throttled", throttled);
-    SetTimer(g_dialog, 1, 40, nullptr);
+    const int kStatusBoxId = 1;
+    HWND throttled = CreateWindowExA(0, "Edit", "", editStyle, 10, 120, 255, 57, g_dialog,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBoxId)), instance, nullptr);
+    StatusBox statusBox;
+    if (!statusBox.Attach(g_dialog, kStatusBoxId)) std::printf("the status box paints every line (not attached)\n");
     HWND label = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 5, 255, 20, g_dialog, nullptr,
                                  instance, nullptr);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -110,7 +92,7 @@ int main(int argc, char** argv) {
     g_targets[g_targetCount++] = {"SetWindowTextA on a single-line edit", singleEdit, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on a hidden multi-line edit", hiddenEdit, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on the multi-line read-only edit", edit, true};
-    g_targets[g_targetCount++] = {"the same, painted at most every 40 ms", throttled, true};
+    g_targets[g_targetCount++] = {"the program's StatusBox (paints at most every 40 ms)", throttled, true};
     g_targets[g_targetCount++] = {"SetWindowTextA on the multi-line read-only edit", edit, true};
 
     CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
@@ -119,5 +101,7 @@ int main(int argc, char** argv) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    // While the status box it subclasses still exists.
+    DestroyWindow(g_dialog);
     return 0;
 }

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/UpdaterRun.h"
+#include "tests/support/UpdaterProcess.h"
 
 namespace {
 
@@ -38,12 +38,6 @@ int Fail(const char* what) {
     return 1;
 }
 
-// A message box is a dialog whose text is the static control 0xFFFF; the
-// selection dialog has the same caption but a package list.
-bool IsMessageBox(HWND dialog) {
-    return GetDlgItem(dialog, 0xFFFF) != nullptr && GetDlgItem(dialog, 1001) == nullptr;
-}
-
 // Answers the start's box, if one comes, and cancels the selection dialog.
 int Recover(HANDLE process, DWORD processId) {
     std::string boxText;
@@ -55,7 +49,7 @@ int Recover(HANDLE process, DWORD processId) {
             select = dialog;
             return true;
         }
-        boxText = WindowText(GetDlgItem(dialog, 0xFFFF));
+        boxText = WindowText(GetDlgItem(dialog, kMessageBoxText));
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         WaitFor([&] { return !IsWindow(dialog); }, 5000);
         return false;
@@ -72,12 +66,12 @@ int Recover(HANDLE process, DWORD processId) {
 // Waits for the worker to enable Close, clicks it and waits for the exit.
 int Finish(HANDLE process, HWND progress) {
     DWORD shown = GetTickCount();
-    HWND close = GetDlgItem(progress, 1006);
+    HWND close = GetDlgItem(progress, IDC_CLOSE);
     while (!IsWindowEnabled(close)) {
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return Fail("the program ended before Close");
     }
     DWORD applyMs = GetTickCount() - shown;
-    std::string status = WindowText(GetDlgItem(progress, 1005));
+    std::string status = WindowText(GetDlgItem(progress, IDC_STATUS_BOX));
     PostMessageA(close, BM_CLICK, 0, 0);
     if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0) return Fail("the program did not end after Close");
     std::printf("%s\n%lu\n", status.c_str(), applyMs);
@@ -92,46 +86,34 @@ int main(int argc, char** argv) {
     if (finish || listing || recover) ++argv, --argc;
     if (argc != 3) return Fail("usage: start-update.exe [--finish | --listing | --recover] PROGRAM FOLDER");
     DWORD started = GetTickCount();
-    std::string commandLine = std::string("\"") + argv[1] + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup, &process)) {
-        return Fail("cannot start the program");
-    }
-    CloseHandle(process.hThread);
-    if (recover) {
-        int status = Recover(process.hProcess, process.dwProcessId);
-        CloseHandle(process.hProcess);
-        return status;
-    }
+    // Left running when this ends: the crash test kills it.
+    ChildProcess program;
+    if (!program.Start(argv[1], "", argv[2])) return Fail("cannot start the program");
+    if (recover) return Recover(program.Handle(), program.Id());
 
-    HWND select = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", nullptr, 30000);
+    HWND select = WaitForDialog(program.Handle(), program.Id(), "Dravlek", nullptr, 30000);
     if (select == nullptr) return Fail("the selection dialog did not appear");
-    if (IsMessageBox(select)) return Fail(("a box came first: " + WindowText(GetDlgItem(select, 0xFFFF))).c_str());
-    HWND list = GetDlgItem(select, 1001);
+    if (IsMessageBox(select)) return Fail(("a box came first: " + WindowText(GetDlgItem(select, kMessageBoxText))).c_str());
+    HWND list = GetDlgItem(select, IDC_PACKAGE_LIST);
     LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (listing) {
         // The rows are all added while the dialog initialises, before it shows.
         std::printf("%lu\n%ld\n", GetTickCount() - started, static_cast<long>(rows));
         PostMessageA(select, WM_COMMAND, IDCANCEL, 0);
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
+        static_cast<void>(program.Ended(30000));  // its end is not measured
         return 0;
     }
     if (rows < 1) return Fail("no package is listed");
     SendMessageA(list, LB_SETCURSEL, 0, 0);
-    SendMessageA(select, WM_COMMAND, MAKEWPARAM(1001, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    SendMessageA(select, WM_COMMAND, MAKEWPARAM(IDC_PACKAGE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     // Posted: the confirmation box that follows runs its own message loop.
-    PostMessageA(GetDlgItem(select, 1003), BM_CLICK, 0, 0);
+    PostMessageA(GetDlgItem(select, IDC_UPDATE), BM_CLICK, 0, 0);
 
-    HWND confirm = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", select, 10000);
+    HWND confirm = WaitForDialog(program.Handle(), program.Id(), "Dravlek", select, 10000);
     if (confirm == nullptr) return Fail("the confirmation box did not appear");
     PostMessageA(GetDlgItem(confirm, IDYES), BM_CLICK, 0, 0);
 
-    HWND progress = WaitForDialog(process.hProcess, process.dwProcessId, "Mise \xE0 jour...", nullptr, 10000);
+    HWND progress = WaitForDialog(program.Handle(), program.Id(), "Mise \xE0 jour...", nullptr, 10000);
     if (progress == nullptr) return Fail("the progress dialog did not appear");
-    int status = finish ? Finish(process.hProcess, progress) : 0;
-    CloseHandle(process.hProcess);
-    return status;
+    return finish ? Finish(program.Handle(), progress) : 0;
 }

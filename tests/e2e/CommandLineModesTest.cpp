@@ -1,7 +1,7 @@
 // The real program started with a command line, under Wine: per mode its exit
 // code, the install root afterwards, its log, and every top-level window it
-// made while it ran, with the icon and buttons of each message box.
-//   command_line_e2e.exe <dravlek-update.exe> <status_hook.dll> <work>
+// made while it ran, with the icon and buttons of each message box. One
+// test per row of the table.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,18 +10,16 @@
 
 #include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
-#include "engine/UpdateJournal.h"
 #include "package/PackageWriter.h"
-#include "tests/support/UpdaterRun.h"
+#include "tests/support/InterruptedUpdate.h"
+#include "tests/support/RowName.h"
+#include "tests/support/UpdaterProcess.h"
 #include "ui/InstanceMutex.h"
 
 namespace {
 
-std::string gUpdater, gHook, gWork;
-
-using Tree = std::map<std::string, std::string>;
-const Tree kOld = {{"a.dll", "old a"}, {"keep.txt", "old"}};
-const Tree kNew = {{"a.dll", "new a"}, {"b.txt", "new b"}, {"keep.txt", "old"}};
+const FolderTree kOld = {{"a.dll", "old a"}, {"keep.txt", "old"}};
+const FolderTree kNew = {{"a.dll", "new a"}, {"b.txt", "new b"}, {"keep.txt", "old"}};
 
 // A button the test presses when the window of that caption and child text
 // is up: the question, the usage box, the list, Close once enabled. A
@@ -32,13 +30,15 @@ struct Press {
     std::string childText;  // "" for any
     int button;
 };
-const Press kYes{"Dravlek", 0xFFFF, "Continuez?", IDYES}, kNo{"Dravlek", 0xFFFF, "Continuez?", IDNO};
-const Press kOk{"Dravlek", 0xFFFF, LoadMessageString(IDS_USAGE), IDOK}, kCancel{"Dravlek", 1001, "", IDCANCEL};
-const Press kClose{"Mise \xE0 jour...", 1006, "", 1006};
-const Press kUndoneBox{"Dravlek", 0xFFFF, LoadMessageString(IDS_UPDATE_UNDONE), IDOK};
-const Press kBusyBox{"Dravlek", 0xFFFF, LoadMessageString(IDS_ALREADY_RUNNING), IDOK};
-const Press kStartFailedBox{"Dravlek", 0xFFFF, LoadMessageString(IDS_START_FAILED), IDOK};
-const Press kFirstRow{"Dravlek", 1001, "", -1}, kSecondRow{"Dravlek", 1001, "", -2}, kUpdate{"Dravlek", 1003, "", 1003};
+const Press kYes{"Dravlek", kMessageBoxText, "Continuez?", IDYES}, kNo{"Dravlek", kMessageBoxText, "Continuez?", IDNO};
+const Press kOk{"Dravlek", kMessageBoxText, LoadMessageString(IDS_USAGE), IDOK};
+const Press kCancel{"Dravlek", IDC_PACKAGE_LIST, "", IDCANCEL};
+const Press kClose{"Mise \xE0 jour...", IDC_CLOSE, "", IDC_CLOSE};
+const Press kUndoneBox{"Dravlek", kMessageBoxText, LoadMessageString(IDS_UPDATE_UNDONE), IDOK};
+const Press kBusyBox{"Dravlek", kMessageBoxText, LoadMessageString(IDS_ALREADY_RUNNING), IDOK};
+const Press kStartFailedBox{"Dravlek", kMessageBoxText, LoadMessageString(IDS_START_FAILED), IDOK};
+const Press kFirstRow{"Dravlek", IDC_PACKAGE_LIST, "", -1}, kSecondRow{"Dravlek", IDC_PACKAGE_LIST, "", -2};
+const Press kUpdate{"Dravlek", IDC_UPDATE, "", IDC_UPDATE};
 
 struct Outcome {
     DWORD exitCode = 0;
@@ -65,29 +65,15 @@ BOOL CALLBACK Collect(HWND window, LPARAM found) {
     return TRUE;
 }
 
-std::wstring Wide(const std::string& text, UINT codePage = CP_ACP) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
-    return wide;
-}
-
 // Runs the updater in folder, looking at its windows every 2 ms until it ends.
 Outcome RunUpdater(const std::string& arguments, const std::string& folder, std::vector<Press> presses) {
     Outcome outcome{9999, {}, 0, {}};
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // The wide line, as a script hands over names that no code page holds.
-    std::wstring commandLine = Wide("\"" + gUpdater + "\" ") + Wide(arguments, CP_UTF8);
-    if (!CreateProcessW(Wide(gUpdater).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        Wide(folder).c_str(), &startup, &process)) {
-        return outcome;
-    }
+    ChildProcess process;
+    if (!process.Start(E2ePaths().updater, arguments, folder)) return outcome;
     std::map<HWND, bool> seen, boxes;
-    for (DWORD start = GetTickCount(); WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT;) {
-        if (GetTickCount() - start > 30000) TerminateProcess(process.hProcess, 9998);
-        std::pair<DWORD, std::vector<HWND>> windows{process.dwProcessId, {}};
+    for (DWORD start = GetTickCount(); !process.Ended(2);) {
+        if (GetTickCount() - start > 30000) process.Kill(9998);
+        std::pair<DWORD, std::vector<HWND>> windows{process.Id(), {}};
         EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
         for (HWND window : windows.second) {
             char className[8] = "";
@@ -99,7 +85,7 @@ Outcome RunUpdater(const std::string& arguments, const std::string& folder, std:
                 // (one may already be gone by the time it is looked at).
                 if (stillThere && lstrcmpA(className, "IME") != 0) outcome.captions.push_back(WindowText(window));
             }
-            if (stillThere && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF) && !boxes[window]) {
+            if (stillThere && IsWindowVisible(window) && GetDlgItem(window, kMessageBoxText) && !boxes[window]) {
                 boxes[window] = true;
                 outcome.buttons.push_back(Buttons(window));
             }
@@ -118,9 +104,7 @@ Outcome RunUpdater(const std::string& arguments, const std::string& folder, std:
             }
         }
     }
-    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    outcome.exitCode = process.ExitCode();
     return outcome;
 }
 
@@ -129,7 +113,7 @@ struct ModeCase {
     const char* arguments;
     std::vector<Press> presses;
     DWORD exitCode;
-    const Tree& root;
+    const FolderTree& root;
     std::vector<std::string> windows;  // captions, in order
     std::string logTail;               // the line before the exit code's; "" for no log
     bool anotherInstance = false;      // the test holds the one-instance mutex
@@ -140,16 +124,6 @@ struct ModeCase {
     const char* absent = "";           // a file (UTF-8 name) the run must not make
     bool squatter = false;             // the test holds a mutex of the old name, as anyone may
 };
-
-// The journal and files of an update killed once it had replaced a.dll,
-// with b.txt still staged.
-void LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root) {
-    const std::string a = root + "\\a.dll", b = root + "\\b.txt";
-    auto journal = UpdateJournal::Begin(journals, root, {{a, a + ".~dvk0.new", a + ".~dvk0.old"},
-                                                         {b, b + ".~dvk1.new", b + ".~dvk1.old"}});
-    ASSERT_TRUE(journal && journal->Replacing({true, false}) && WriteFileBytes(b + ".~dvk1.new", "new b"));
-    ASSERT_TRUE(MoveFileA(a.c_str(), (a + ".~dvk0.old").c_str()) && WriteFileBytes(a, "new a"));
-}
 
 const std::string kDone = "Mise \xC3\xA0 jour termin\xC3\xA9" "e. Cliquez sur Fermer.";
 const std::string kDamaged = "Le fichier de mise \xC3\xA0 jour est endommag\xC3\xA9 ou illisible. Aucun fichier "
@@ -219,105 +193,108 @@ const ModeCase kModeCases[] = {
      false, {}, "", "other.log"},
 };
 
-TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
-    const std::string root = gWork + "\\root", folder = gWork + "\\modes", log = folder + "\\run.log";
-    // In every process of the desktop, so that it is in the updater from its
-    // first window on: it tells each message box's icon, and breaks what a
-    // row asks it to.
-    HMODULE hookModule = LoadLibraryA(gHook.c_str());
-    auto* hookProc = reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(GetProcAddress(hookModule, "StatusHookProc")));
-    ASSERT_NE(hookProc, nullptr) << gHook;
-    const std::string boxLog = gWork + "\\boxes.log";
-    SetEnvironmentVariableA("DVK_E2E_BOX_LOG", boxLog.c_str());
+void PrintTo(const ModeCase& c, std::ostream* out) {
+    *out << c.why;
+}
+
+// The packages of the folder every row runs in.
+[[nodiscard]] bool WritePackages(const std::string& folder) {
     auto package = [](const char* key) {
         return BuildPackageBytes("Correctif", key, {{2, "a.dll", "a.dll", "new a"}, {0, "b.txt", "b.txt", "new b"}});
     };
-    for (const ModeCase& c : kModeCases) {
-        RemoveTree(root);
-        RemoveTree(folder);
-        CreateDirectoryA(root.c_str(), nullptr);
-        CreateDirectoryA(folder.c_str(), nullptr);
-        for (const auto& [name, bytes] : kOld) WriteFileBytes(root + "\\" + name, bytes);
-        for (const char* name : {"\\fix.dvk", "\\fix 2.dvk"}) {
-            WriteFileBytes(folder + name, package("Software\\DravlekE2E\\Product"));
-        }
+    const std::string good = package("Software\\DravlekE2E\\Product");
+    const std::pair<const char*, std::string> files[] = {
+        {"fix.dvk", good},
+        {"fix 2.dvk", good},
+        {"cut.dvk", good.substr(0, 40)},
+        {"fix-l.dvk", package("Software\\DravlekE2E\\Missing")},
         // Titled apart, so that it is the list's first row.
-        WriteFileBytes(folder + "\\absent.dvk", BuildPackageBytes("Absent", "Software\\DravlekE2E\\Missing",
-                                                                   {{0, "b.txt", "b.txt", "new b"}}));
-        WriteFileBytes(folder + "\\fix-l.dvk", package("Software\\DravlekE2E\\Missing"));
-        const std::string good = package("Software\\DravlekE2E\\Product");
-        HANDLE wide = CreateFileW(Wide(folder + "\\fix-\xC5\x82.dvk", CP_UTF8).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(wide, good.data(), static_cast<DWORD>(good.size()), &written, nullptr)) << c.why;
-        CloseHandle(wide);
-        if (std::string(c.absent) == "other.log") {
-            // The absent file is made here, as the log's other name: it must stay empty.
-            ASSERT_TRUE(WriteFileBytes(folder + "\\other.log", "")) << c.why;
-            ASSERT_TRUE(CreateHardLinkA(log.c_str(), (folder + "\\other.log").c_str(), nullptr)) << c.why;
-        }
-        WriteFileBytes(folder + "\\cut.dvk", package("Software\\DravlekE2E\\Product").substr(0, 40));
-        std::vector<std::string> notes;
-        std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
-        ASSERT_NE(journals, nullptr);
-        for (const std::string& name : journals->List()) journals->Remove(name);
-        if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
-        std::optional<InstanceMutex> held;
-        if (c.anotherInstance) held.emplace();
-        ASSERT_TRUE(!held || held->Owned()) << c.why;
-        UniqueKernelHandle squatted(c.squatter ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr);
-
-        DeleteFileA(boxLog.c_str());
-        if (*c.failure) SetEnvironmentVariableA(c.failure, "1");
-        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule, 0);
-        const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
-        UnhookWindowsHookEx(hook);
-        if (*c.failure) SetEnvironmentVariableA(c.failure, nullptr);
-        held.reset();
-        squatted.Reset();
-        std::vector<std::string> boxes;
-        for (const std::string& record : ReadStatusLog(boxLog)) {
-            if (record == "box") boxes.push_back("none");
-            if (record.rfind("icon ", 0) == 0 && !boxes.empty()) boxes.back() = record.substr(5);
-        }
-        for (std::size_t i = 0; i < boxes.size() && i < outcome.buttons.size(); ++i) boxes[i] += " " + outcome.buttons[i];
-        EXPECT_EQ(boxes, c.boxes) << c.why;
-        EXPECT_EQ(outcome.buttons.size(), c.boxes.size()) << c.why;
-        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.why;
-        EXPECT_EQ(ListTree(root), c.root) << c.why;
-        EXPECT_EQ(outcome.captions, c.windows) << c.why;
-        EXPECT_TRUE(!c.windows.empty() || outcome.windows == 0) << c.why << ": no window of any kind";
-
-        if (std::string(c.absent) == "other.log") {
-            EXPECT_EQ(ReadFileBytes(folder + "\\other.log"), "") << c.why;
-        } else if (*c.absent != '\0') {
-            EXPECT_EQ(GetFileAttributesW(Wide(folder + "\\" + c.absent, CP_UTF8).c_str()), INVALID_FILE_ATTRIBUTES)
-                << c.why;
-        }
-        const std::string text = ReadFileBytes(log);
-        std::vector<std::string> lines;  // without their date and time
-        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-            lines.push_back(text.substr(at + 20, end - at - 20));
-        }
-        ASSERT_EQ(lines.size() >= 2, !c.logTail.empty()) << c.why << ":\n" << text;
-        if (lines.empty()) continue;
-        EXPECT_EQ(lines.front().rfind(kStart, 0), 0u) << c.why << ":\n" << text;
-        EXPECT_EQ(lines[lines.size() - 2], c.logTail) << c.why;
-        EXPECT_EQ(lines.back().rfind("Code de sortie : " + std::to_string(c.exitCode) + " (", 0), 0u) << c.why;
-        EXPECT_EQ(text.find("%)"), std::string::npos) << c.why << ": no progress line";
-        EXPECT_EQ(text.find(kUndone) != std::string::npos, c.interrupted) << c.why << ": the recovery logged";
-        EXPECT_TRUE(journals->List().empty()) << c.why;
-    }
+        {"absent.dvk", BuildPackageBytes("Absent", "Software\\DravlekE2E\\Missing", {{0, "b.txt", "b.txt", "new b"}})},
+    };
+    bool ok = true;
+    for (const auto& [name, bytes] : files) ok = WriteFileBytes(folder + "\\" + name, bytes) && ok;
+    UniqueFileHandle wide(CreateFileW(Widen(folder + "\\fix-\xC5\x82.dvk", CP_UTF8).c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return ok && wide && WriteFile(wide.Get(), good.data(), static_cast<DWORD>(good.size()), &written, nullptr) &&
+           written == good.size();
 }
+
+class CommandLineModesTest : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(CommandLineModesTest, EndsWithItsCodeFilesLogAndWindows) {
+    const ModeCase& c = GetParam();
+    const std::string root = E2ePaths().Root(), folder = E2ePaths().work + "\\modes", log = folder + "\\run.log";
+    ASSERT_TRUE(ResetTree(root, kOld));
+    ASSERT_TRUE(ResetTree(folder, {}));
+    ASSERT_TRUE(WritePackages(folder));
+    if (std::string(c.absent) == "other.log") {
+        // The absent file is made here, as the log's other name: it must stay empty.
+        ASSERT_TRUE(WriteFileBytes(folder + "\\other.log", ""));
+        ASSERT_TRUE(CreateHardLinkA(log.c_str(), (folder + "\\other.log").c_str(), nullptr));
+    }
+    std::vector<std::string> notes;
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
+    ASSERT_NE(journals, nullptr);
+    for (const std::string& name : journals->List()) journals->Remove(name);
+    // An update killed once it had replaced a.dll, with b.txt still staged.
+    ASSERT_TRUE(!c.interrupted || LeaveInterruptedUpdate(*journals, root, {{"a.dll", "new a"}, {"b.txt", "new b"}}, 1));
+    std::optional<InstanceMutex> held;
+    if (c.anotherInstance) held.emplace();
+    ASSERT_TRUE(!held || held->Owned());
+    UniqueKernelHandle squatted(c.squatter ? CreateMutexA(nullptr, TRUE, "Global\\DravlekUpdate") : nullptr);
+
+    // In every process of the desktop, so that it is in the updater from its
+    // first window on: it tells each message box's icon, and breaks what a
+    // row asks it to.
+    UniqueModule hookModule;
+    HOOKPROC hookProc = LoadStatusHook(E2ePaths().hookDll, hookModule);
+    ASSERT_NE(hookProc, nullptr) << E2ePaths().hookDll;
+    const std::string boxLog = E2ePaths().work + "\\boxes.log";
+    SetEnvironmentVariableA("DVK_E2E_BOX_LOG", boxLog.c_str());
+    DeleteFileA(boxLog.c_str());
+    if (*c.failure) SetEnvironmentVariableA(c.failure, "1");
+    UniqueWindowsHook hook(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule.Get(), 0));
+    const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
+    hook.Reset();
+    if (*c.failure) SetEnvironmentVariableA(c.failure, nullptr);
+    held.reset();
+    squatted.Reset();
+
+    std::vector<std::string> boxes;
+    for (const std::string& record : ReadStatusLog(boxLog)) {
+        if (record == "box") boxes.push_back("none");
+        if (record.rfind("icon ", 0) == 0 && !boxes.empty()) boxes.back() = record.substr(5);
+    }
+    for (std::size_t i = 0; i < boxes.size() && i < outcome.buttons.size(); ++i) boxes[i] += " " + outcome.buttons[i];
+    EXPECT_EQ(boxes, c.boxes);
+    EXPECT_EQ(outcome.buttons.size(), c.boxes.size());
+    EXPECT_EQ(outcome.exitCode, c.exitCode);
+    EXPECT_EQ(ListTree(root), c.root);
+    EXPECT_EQ(outcome.captions, c.windows);
+    EXPECT_TRUE(!c.windows.empty() || outcome.windows == 0) << "no window of any kind";
+
+    if (std::string(c.absent) == "other.log") {
+        EXPECT_EQ(ReadFileBytes(folder + "\\other.log"), "");
+    } else if (*c.absent != '\0') {
+        EXPECT_EQ(GetFileAttributesW(Widen(folder + "\\" + c.absent, CP_UTF8).c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_TRUE(journals->List().empty());
+    const std::string text = ReadFileBytes(log);
+    std::vector<std::string> lines;  // without their date and time
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at + 20, end - at - 20));
+    }
+    ASSERT_EQ(lines.size() >= 2, !c.logTail.empty()) << text;
+    if (lines.empty()) return;
+    EXPECT_EQ(lines.front().rfind(kStart, 0), 0u) << text;
+    EXPECT_EQ(lines[lines.size() - 2], c.logTail);
+    EXPECT_EQ(lines.back().rfind("Code de sortie : " + std::to_string(c.exitCode) + " (", 0), 0u);
+    EXPECT_EQ(text.find("%)"), std::string::npos) << "no progress line";
+    EXPECT_EQ(text.find(kUndone) != std::string::npos, c.interrupted) << "the recovery logged";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CommandLineModesTest, ::testing::ValuesIn(kModeCases),
+                         [](const auto& row) { return RowName(row.index, row.param.why); });
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 4) return 2;
-    gUpdater = argv[1];
-    gHook = argv[2];
-    gWork = argv[3];
-    return RUN_ALL_TESTS();
-}

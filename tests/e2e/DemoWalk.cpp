@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/UpdaterRun.h"
+#include "tests/support/UpdaterProcess.h"
 
 namespace {
 
@@ -26,12 +26,12 @@ bool Fail(const char* what) {
 }
 
 bool Walk(const std::string& updater, const std::string& folder, const std::string& steps) {
-    UpdaterRun run({updater, "", steps}, folder, "");
+    UpdaterProcess run({updater, "", steps}, folder, "");
     if (!run.Ready()) return Fail(run.Problem().c_str());
     if (!run.ClickRow(0)) return Fail("could not select a package");
     Step(steps, "1-selection");
 
-    run.Click(run.Item(1003));
+    run.Click(run.Item(IDC_UPDATE));
     HWND box = run.WaitForConfirmation();
     if (!box) return Fail("no confirmation box");
     Step(steps, "2-confirmation");
@@ -39,8 +39,8 @@ bool Walk(const std::string& updater, const std::string& folder, const std::stri
     run.Click(GetDlgItem(box, IDYES));
     HWND progress = run.WaitForProgress();
     if (!progress) return Fail("no progress dialog");
-    HWND status = GetDlgItem(progress, 1005);
-    HWND close = GetDlgItem(progress, 1006);
+    HWND status = GetDlgItem(progress, IDC_STATUS_BOX);
+    HWND close = GetDlgItem(progress, IDC_CLOSE);
     // A progress line, well before the end, makes the best picture.
     WaitFor([&] {
         std::string line = WindowText(status);

@@ -1,417 +1,164 @@
 // The resources compiled into the program, read from the .exe loaded as a
-// data file: dialog templates, string table, icon images and manifest,
-// compared with values written out independently of res/app.rc.
+// data file, against golden bytes: tests/e2e/golden/*.res, the compiled
+// resource scripts as the build links them. Every resource is compared
+// whole, by type, name and language (dialog templates, every string block,
+// the icon group and images, the manifest), and nothing else may be there.
+//
+// An intended change to res/ (a new string such as 124 or 125 among them)
+// fails here until the golden files are made again from the build:
+//   cmake --build --preset win32 --target resource-golden
+// then scripts/compare-resources.py old.res new.res shows what changed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
-#include <vector>
+#include <string>
+#include <tuple>
 
-#include "engine/MessageStrings.h"
-#include "res/resource.h"
-#include "tests/e2e/E2eDriver.h"
+#include "tests/support/UpdaterProcess.h"
 
 namespace {
 
-const WORD kUsEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
-const WORD kUkEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);  // 2057
+// Type and name: "#n" for a number, else the name; then the language.
+using ResourceKey = std::tuple<std::string, std::string, WORD>;
+using Resources = std::map<ResourceKey, std::string>;
 
-struct Item {
-    int id;
-    std::string className;
-    std::string text;
-    DWORD style;
-    DWORD exStyle;
-    DWORD helpId;
-    short x, y, cx, cy;
-    bool operator==(const Item& o) const {
-        // Class names compare as Windows compares them: without case.
-        return id == o.id && lstrcmpiA(className.c_str(), o.className.c_str()) == 0 && text == o.text &&
-               style == o.style && exStyle == o.exStyle && helpId == o.helpId && x == o.x && y == o.y && cx == o.cx &&
-               cy == o.cy;
+std::string Label(const ResourceKey& key) {
+    return "type " + std::get<0>(key) + " name " + std::get<1>(key) + " language " +
+           std::to_string(std::get<2>(key));
+}
+
+// A .res file's type or name: 0xFFFF and a number, or a NUL-ended UTF-16 name.
+std::string ReadId(const std::string& bytes, std::size_t& at) {
+    auto word = [&](std::size_t where) {
+        return where + 2 <= bytes.size() ? static_cast<WORD>(static_cast<unsigned char>(bytes[where]) |
+                                                             static_cast<unsigned char>(bytes[where + 1]) << 8)
+                                         : WORD{0};
+    };
+    if (word(at) == 0xFFFF) {
+        at += 4;
+        return "#" + std::to_string(word(at - 2));
     }
+    std::string name;
+    for (; at < bytes.size() && word(at) != 0; at += 2) name += static_cast<char>(word(at));
+    at += 2;
+    return name;
+}
+
+// Every resource of a .res file: entries of a header (sizes, type, name,
+// DWORD-aligned fixed fields) and their data, each DWORD-aligned.
+Resources ReadResFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    Resources resources;
+    for (std::size_t at = 0; at + 32 <= bytes.size();) {
+        std::uint32_t dataSize, headerSize;
+        std::memcpy(&dataSize, &bytes[at], 4);
+        std::memcpy(&headerSize, &bytes[at + 4], 4);
+        std::size_t field = at + 8;
+        std::string type = ReadId(bytes, field);
+        std::string name = ReadId(bytes, field);
+        field = (field + 3) & ~std::size_t{3};
+        WORD language = 0;
+        if (field + 8 <= bytes.size()) std::memcpy(&language, &bytes[field + 6], 2);
+        if (at + headerSize + dataSize > bytes.size()) break;
+        // A .res file opens with an empty entry of type 0.
+        if (dataSize != 0 || type != "#0") resources[{type, name, language}] = bytes.substr(at + headerSize, dataSize);
+        at = (at + headerSize + dataSize + 3) & ~std::size_t{3};
+    }
+    return resources;
+}
+
+std::string IdText(LPCSTR id) {
+    return IS_INTRESOURCE(id) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(id)) : std::string(id);
+}
+
+struct Enumeration {
+    HMODULE module;
+    Resources found;
 };
 
-struct Template {
-    bool extended = false;
-    DWORD helpId = 0;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    std::string menu, windowClass, caption;
-    WORD pointSize = 0;
-    WORD weight = 0;
-    BYTE italic = 0;
-    BYTE charset = 0;
-    std::string face;
-    std::vector<Item> items;
-};
+BOOL CALLBACK AddLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language, LONG_PTR state) {
+    auto* program = reinterpret_cast<Enumeration*>(state);
+    HRSRC resource = FindResourceExA(module, type, name, language);
+    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    program->found[{IdText(type), IdText(name), language}] =
+        data ? std::string(data, SizeofResource(module, resource)) : "<cannot be loaded>";
+    return TRUE;
+}
 
-std::string ItemToText(const Item& item) {
-    char text[256];
-    std::snprintf(text, sizeof text, "id %d %s %s style 0x%08lX ex 0x%lX help %lu (%d,%d,%d,%d)", item.id,
-                  item.className.c_str(), Printable(item.text).c_str(), static_cast<unsigned long>(item.style),
-                  static_cast<unsigned long>(item.exStyle), static_cast<unsigned long>(item.helpId), item.x, item.y,
-                  item.cx, item.cy);
+BOOL CALLBACK AddName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR state) {
+    EnumResourceLanguagesA(module, type, name, AddLanguage, state);
+    return TRUE;
+}
+
+BOOL CALLBACK AddType(HMODULE module, LPSTR type, LONG_PTR state) {
+    EnumResourceNamesA(module, type, AddName, state);
+    return TRUE;
+}
+
+// Every resource of a program, as the loader finds it.
+Resources ReadProgram(const std::string& path) {
+    Enumeration program{LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), {}};
+    UniqueModule module(program.module);
+    if (module) EnumResourceTypesA(module.Get(), AddType, reinterpret_cast<LONG_PTR>(&program));
+    return program.found;
+}
+
+// "" when the bytes are the same; else where they part and, in a string
+// block (16 strings, each counted in UTF-16 units), which strings differ.
+std::string Difference(const ResourceKey& key, const std::string& built, const std::string& golden) {
+    if (built == golden) return "";
+    std::size_t at = 0;
+    while (at < built.size() && at < golden.size() && built[at] == golden[at]) ++at;
+    std::string text = std::to_string(built.size()) + " bytes, golden " + std::to_string(golden.size()) +
+                       ", first difference at byte " + std::to_string(at);
+    if (std::get<0>(key) != "#6") return text;
+    const int block = std::stoi(std::get<1>(key).substr(1));
+    std::size_t left = 0, right = 0;
+    auto next = [](const std::string& bytes, std::size_t& pos) {
+        WORD count = 0;
+        if (pos + 2 <= bytes.size()) std::memcpy(&count, &bytes[pos], 2);
+        std::string units = bytes.substr(std::min(pos + 2, bytes.size()), 2u * count);
+        pos += 2 + 2u * count;
+        return units;
+    };
+    text += "; strings";
+    for (int i = 0; i < 16; ++i) {
+        if (next(built, left) != next(golden, right)) text += " " + std::to_string((block - 1) * 16 + i);
+    }
     return text;
 }
 
-// Reads a template's fields in order; any read past the end marks it bad.
-class TemplateReader {
-public:
-    TemplateReader(const BYTE* data, std::size_t size) : data_(data), size_(size) {}
-    bool Bad() const { return bad_; }
+TEST(ProgramResourcesTest, EveryResourceIsItsGoldenBytesAndNothingElse) {
+    const std::string folder = std::getenv("DVK_E2E_RESOURCES") ? std::getenv("DVK_E2E_RESOURCES") : "";
+    Resources golden = ReadResFile(folder + "\\app.res");
+    const Resources strings = ReadResFile(folder + "\\strings.res");
+    golden.insert(strings.begin(), strings.end());
+    // Two dialog templates, the icon group and its three images, a string
+    // block at least, the manifest.
+    ASSERT_GE(golden.size(), 8u) << "golden files in " << folder;
+    const Resources built = ReadProgram(E2ePaths().updater);
+    ASSERT_FALSE(built.empty()) << E2ePaths().updater << " loads as a data file";
 
-    template <typename T>
-    T Get() {
-        T value{};
-        if (at_ + sizeof(T) > size_) {
-            bad_ = true;
-            return value;
+    std::set<ResourceKey> keys;
+    for (const auto& entry : built) keys.insert(entry.first);
+    for (const auto& entry : golden) keys.insert(entry.first);
+    for (const ResourceKey& key : keys) {
+        const auto program = built.find(key);
+        const auto expected = golden.find(key);
+        EXPECT_TRUE(program != built.end()) << Label(key) << " is missing from the program";
+        EXPECT_TRUE(expected != golden.end()) << Label(key) << " has no golden bytes (new? make them again)";
+        if (program != built.end() && expected != golden.end()) {
+            EXPECT_EQ(Difference(key, program->second, expected->second), "") << Label(key);
         }
-        std::memcpy(&value, data_ + at_, sizeof(T));
-        at_ += sizeof(T);
-        return value;
-    }
-    std::string WideString() {
-        std::string text;
-        for (WORD c; (c = Get<WORD>()) != 0 && !bad_;) text += c < 0x100 ? static_cast<char>(c) : '?';
-        return text;
-    }
-    // A name or an ordinal; ordinals of the predefined classes become their names.
-    std::string NameOrOrdinal(bool isClass) {
-        WORD first = Get<WORD>();
-        if (first == 0) return std::string();
-        if (first == 0xFFFF) {
-            WORD ordinal = Get<WORD>();
-            if (isClass) {
-                switch (ordinal) {
-                    case 0x80: return "Button";
-                    case 0x81: return "Edit";
-                    case 0x82: return "Static";
-                    case 0x83: return "ListBox";
-                    case 0x84: return "ScrollBar";
-                    case 0x85: return "ComboBox";
-                }
-            }
-            return "#" + std::to_string(ordinal);
-        }
-        at_ -= 2;
-        return WideString();
-    }
-    void AlignToDword() { at_ = (at_ + 3) & ~static_cast<std::size_t>(3); }
-
-private:
-    const BYTE* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-    bool bad_ = false;
-};
-
-bool ParseTemplate(const BYTE* data, std::size_t size, Template& out) {
-    TemplateReader in(data, size);
-    WORD count = 0;
-    if (size >= 4 && data[2] == 0xFF && data[3] == 0xFF) {
-        out.extended = true;
-        if (in.Get<WORD>() != 1) return false;  // version
-        in.Get<WORD>();
-        out.helpId = in.Get<DWORD>();
-        out.exStyle = in.Get<DWORD>();
-        out.style = in.Get<DWORD>();
-    } else {
-        out.style = in.Get<DWORD>();
-        out.exStyle = in.Get<DWORD>();
-    }
-    count = in.Get<WORD>();
-    out.x = in.Get<short>();
-    out.y = in.Get<short>();
-    out.cx = in.Get<short>();
-    out.cy = in.Get<short>();
-    out.menu = in.NameOrOrdinal(false);
-    out.windowClass = in.NameOrOrdinal(false);
-    out.caption = in.WideString();
-    if (out.style & DS_SETFONT) {
-        out.pointSize = in.Get<WORD>();
-        if (out.extended) {
-            out.weight = in.Get<WORD>();
-            out.italic = in.Get<BYTE>();
-            out.charset = in.Get<BYTE>();
-        }
-        out.face = in.WideString();
-    }
-    for (WORD i = 0; i < count && !in.Bad(); ++i) {
-        in.AlignToDword();
-        Item item{};
-        if (out.extended) {
-            item.helpId = in.Get<DWORD>();
-            item.exStyle = in.Get<DWORD>();
-            item.style = in.Get<DWORD>();
-        } else {
-            item.style = in.Get<DWORD>();
-            item.exStyle = in.Get<DWORD>();
-        }
-        item.x = in.Get<short>();
-        item.y = in.Get<short>();
-        item.cx = in.Get<short>();
-        item.cy = in.Get<short>();
-        item.id = out.extended ? static_cast<int>(in.Get<DWORD>()) : in.Get<WORD>();
-        item.className = in.NameOrOrdinal(true);
-        item.text = in.NameOrOrdinal(false);
-        WORD extra = in.Get<WORD>();
-        for (WORD b = 0; b < extra; ++b) in.Get<BYTE>();
-        out.items.push_back(item);
-    }
-    return !in.Bad();
-}
-
-BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
-    reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
-    return TRUE;
-}
-
-BOOL CALLBACK AddType(HMODULE, LPSTR type, LONG_PTR list) {
-    reinterpret_cast<std::set<ULONG_PTR>*>(list)->insert(IS_INTRESOURCE(type) ? reinterpret_cast<ULONG_PTR>(type)
-                                                                              : 0xFFFFFFFF);
-    return TRUE;
-}
-
-BOOL CALLBACK AddName(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
-    reinterpret_cast<std::set<ULONG_PTR>*>(list)->insert(reinterpret_cast<ULONG_PTR>(name));
-    return TRUE;
-}
-
-// The one language a resource exists in, or 0 when there is not exactly one.
-WORD OnlyLanguage(HMODULE module, LPCSTR type, LPCSTR name) {
-    std::vector<WORD> languages;
-    EnumResourceLanguagesA(module, type, name, AddLanguage, reinterpret_cast<LONG_PTR>(&languages));
-    return languages.size() == 1 ? languages[0] : 0;
-}
-
-bool LoadResource(HMODULE module, LPCSTR type, LPCSTR name, WORD language, const BYTE*& data, DWORD& size) {
-    HRSRC found = FindResourceExA(module, type, name, language);
-    if (!found) return false;
-    HGLOBAL loaded = LoadResource(module, found);
-    data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    size = SizeofResource(module, found);
-    return data != nullptr;
-}
-
-void CheckTemplate(HMODULE module, int id, WORD language, const Template& expected) {
-    std::string what = "template " + std::to_string(id);
-    EXPECT_TRUE(OnlyLanguage(module, RT_DIALOG, MAKEINTRESOURCEA(id)) == language)
-        << what + " exists once, in language " + std::to_string(language);
-    const BYTE* data = nullptr;
-    DWORD size = 0;
-    Template actual;
-    ASSERT_TRUE(LoadResource(module, RT_DIALOG, MAKEINTRESOURCEA(id), language, data, size) &&
-                ParseTemplate(data, size, actual))
-        << what + " loads and parses";
-    EXPECT_TRUE(actual.extended == expected.extended) << what + " format (extended or standard)";
-    char header[160];
-    std::snprintf(header, sizeof header, "style 0x%08lX ex 0x%08lX help %lu (%d,%d,%d,%d)",
-                  static_cast<unsigned long>(actual.style), static_cast<unsigned long>(actual.exStyle),
-                  static_cast<unsigned long>(actual.helpId), actual.x, actual.y, actual.cx, actual.cy);
-    EXPECT_TRUE(actual.style == expected.style && actual.exStyle == expected.exStyle &&
-                actual.helpId == expected.helpId && actual.x == expected.x && actual.y == expected.y &&
-                actual.cx == expected.cx && actual.cy == expected.cy)
-        << what + " " + header;
-    EXPECT_TRUE(actual.menu.empty() && actual.windowClass.empty()) << what + " has no menu and the standard class";
-    EXPECT_TRUE(actual.caption == expected.caption) << what + " caption " + Printable(actual.caption);
-    EXPECT_TRUE(actual.pointSize == expected.pointSize && actual.face == expected.face &&
-                actual.weight == expected.weight && actual.italic == expected.italic &&
-                actual.charset == expected.charset)
-        << what + " font " + std::to_string(actual.pointSize) + " " + actual.face;
-    EXPECT_TRUE(actual.items.size() == expected.items.size()) << what + " control count";
-    for (std::size_t i = 0; i < actual.items.size() && i < expected.items.size(); ++i) {
-        EXPECT_TRUE(actual.items[i] == expected.items[i]) << what + " control " + std::to_string(i + 1) + ": " +
-                                                                 ItemToText(actual.items[i]) + "\n      expected " +
-                                                                 ItemToText(expected.items[i]);
     }
 }
-
-void CheckTemplates(HMODULE module) {
-    Template select;
-    select.extended = true;
-    select.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
-    select.exStyle = WS_EX_APPWINDOW;
-    select.cx = 292;
-    select.cy = 111;
-    select.caption = "Dravlek";
-    select.pointSize = 8;
-    select.charset = DEFAULT_CHARSET;
-    select.face = "MS Sans Serif";
-    select.items = {
-        {IDC_UPDATE, "Button", "[patch]", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 235, 25, 50, 14},
-        {IDCANCEL, "Button", "[cancel]", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 235, 45, 50, 14},
-        {IDC_PACKAGE_LIST, "ListBox", "",
-         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT, 0,
-         0, 10, 25, 220, 80},
-        {IDC_PACKAGE_PROMPT, "Static", "[patches]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 0, 10, 10, 230, 15},
-    };
-    EXPECT_TRUE(select.style == 0x90C800C0 && select.items[2].style == 0x50A10103) << "the expected values themselves";
-    CheckTemplate(module, IDD_PACKAGE_SELECT, kUsEnglish, select);
-
-    Template progress;
-    progress.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION;
-    progress.cx = 227;
-    progress.cy = 61;
-    progress.caption = "[patching]";
-    progress.pointSize = 8;
-    progress.face = "MS Sans Serif";
-    progress.items = {
-        {IDC_STATUS_LABEL, "Static", "[status]", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 0, 7, 7, 213, 8},
-        {IDC_STATUS_BOX, "Edit", "",
-         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_READONLY, 0, 0, 5, 20, 170, 35},
-        {IDC_CLOSE, "Button", "[close]", WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 180,
-         40, 41, 14},
-    };
-    EXPECT_TRUE(progress.style == 0x80C000C0 && progress.items[1].style == 0x50810804 &&
-                progress.items[2].style == 0x58010000)
-        << "the expected values themselves";
-    CheckTemplate(module, IDD_PROGRESS, kUkEnglish, progress);
-}
-
-void CheckStrings(HMODULE module) {
-    for (int id = IDS_ABOUT_MENU; id <= IDS_UPDATE_FAILED; ++id) {
-        char text[1024];
-        int length = LoadStringA(module, static_cast<UINT>(id), text, sizeof text);
-        std::string actual(text, length > 0 ? length : 0);
-        EXPECT_TRUE(actual == BuiltInMessageString(id) && !actual.empty())
-            << "string " + std::to_string(id) + " is " + Printable(actual);
-    }
-    // Strings live in blocks of 16: ids 96-111 in block 7, 112-127 in block 8.
-    for (int block = 7; block <= 8; ++block) {
-        EXPECT_TRUE(OnlyLanguage(module, RT_STRING, MAKEINTRESOURCEA(block)) == kUsEnglish)
-            << "string block " + std::to_string(block) + " exists once, in language 1033";
-    }
-}
-
-#pragma pack(push, 2)
-struct GroupIconEntry {
-    BYTE width, height, colourCount, reserved;
-    WORD planes, bitCount;
-    DWORD bytes;
-    WORD id;
-};
-#pragma pack(pop)
-
-void CheckIcon(HMODULE module) {
-    EXPECT_TRUE(OnlyLanguage(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP)) == kUkEnglish)
-        << "icon group 128 exists once, in language 2057";
-    const BYTE* data = nullptr;
-    DWORD size = 0;
-    ASSERT_TRUE(LoadResource(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP), kUkEnglish, data, size) && size >= 6)
-        << "icon group loads";
-    WORD count;
-    std::memcpy(&count, data + 4, 2);
-    ASSERT_TRUE(count == 3 && size >= 6 + 3 * sizeof(GroupIconEntry)) << "three images";
-
-    struct Expected {
-        int width, height, colours, bits;
-        DWORD bytes;
-    };
-    const Expected expected[3] = {{32, 32, 16, 4, 744}, {16, 16, 16, 4, 296}, {32, 32, 0, 8, 2216}};
-    for (int i = 0; i < 3; ++i) {
-        GroupIconEntry entry;
-        std::memcpy(&entry, data + 6 + i * sizeof(GroupIconEntry), sizeof entry);
-        std::string what = "icon image " + std::to_string(i + 1);
-        EXPECT_TRUE(entry.width == expected[i].width && entry.height == expected[i].height &&
-                    entry.colourCount == expected[i].colours && entry.bitCount == expected[i].bits &&
-                    entry.planes == 1 && entry.bytes == expected[i].bytes)
-            << what + " directory entry: " + std::to_string(entry.width) + "x" + std::to_string(entry.height) + " " +
-                   std::to_string(entry.bitCount) + " bpp, " + std::to_string(entry.bytes) + " bytes";
-        EXPECT_TRUE(OnlyLanguage(module, RT_ICON, MAKEINTRESOURCEA(entry.id)) == kUkEnglish)
-            << what + " exists once, in language 2057";
-        const BYTE* image = nullptr;
-        DWORD imageSize = 0;
-        if (!(LoadResource(module, RT_ICON, MAKEINTRESOURCEA(entry.id), kUkEnglish, image, imageSize) &&
-              imageSize == expected[i].bytes && imageSize >= sizeof(BITMAPINFOHEADER))) {
-            ADD_FAILURE() << what + " loads with its size";
-            continue;
-        }
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, image, sizeof header);
-        EXPECT_TRUE(header.biSize == 40 && header.biWidth == expected[i].width &&
-                    header.biHeight == 2 * expected[i].height && header.biPlanes == 1 &&
-                    header.biBitCount == expected[i].bits && header.biCompression == BI_RGB)
-            << what + " is an uncompressed image with colour bitmap and mask";
-        // The drawing: some pixels transparent, some opaque, and the red of
-        // the exclamation mark among the opaque ones.
-        const int width = expected[i].width, height = expected[i].height, bits = expected[i].bits;
-        const int colours = 1 << bits;
-        const BYTE* palette = image + 40;
-        const BYTE* pixels = palette + 4 * colours;
-        const int colourRow = ((width * bits + 31) / 32) * 4;
-        const BYTE* mask = pixels + colourRow * height;
-        const int maskRow = ((width + 31) / 32) * 4;
-        int transparent = 0, red = 0;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                bool clear = (mask[y * maskRow + x / 8] & (0x80 >> (x % 8))) != 0;
-                int index =
-                    bits == 8 ? pixels[y * colourRow + x]
-                              : (x % 2 == 0 ? pixels[y * colourRow + x / 2] >> 4 : pixels[y * colourRow + x / 2] & 15);
-                const BYTE* rgb = palette + 4 * index;  // blue, green, red
-                if (clear) ++transparent;
-                else if (rgb[2] == 255 && rgb[1] == 0 && rgb[0] == 0) ++red;
-            }
-        }
-        EXPECT_TRUE(transparent > 0 && transparent < width * height && red > 0)
-            << what + " has a transparent background and a red mark";
-    }
-}
-
-void CheckManifest(HMODULE module) {
-    const BYTE* data = nullptr;
-    DWORD size = 0;
-    ASSERT_TRUE(LoadResource(module, RT_MANIFEST, MAKEINTRESOURCEA(1), kUsEnglish, data, size)) << "manifest 1 exists";
-    std::string text(reinterpret_cast<const char*>(data), size);
-    const char* needed[] = {
-        "level=\"requireAdministrator\"",
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        ">true</dpiAware>",
-        ">true</longPathAware>",
-        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
-        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
-        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
-        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
-    };
-    for (const char* part : needed)
-        EXPECT_TRUE(text.find(part) != std::string::npos) << std::string("manifest has ") + part;
-}
-
-void CheckNothingElse(HMODULE module) {
-    std::set<ULONG_PTR> types;
-    EnumResourceTypesA(module, AddType, reinterpret_cast<LONG_PTR>(&types));
-    const std::set<ULONG_PTR> expected = {3, 5, 6, 14, 24};  // icon, dialog, string, icon group, manifest
-    EXPECT_TRUE(types == expected) << "resource types are exactly icon, dialog, string table, icon group, manifest";
-
-    std::set<ULONG_PTR> dialogs;
-    EnumResourceNamesA(module, RT_DIALOG, AddName, reinterpret_cast<LONG_PTR>(&dialogs));
-    EXPECT_EQ(dialogs, (std::set<ULONG_PTR>{IDD_PACKAGE_SELECT, IDD_PROGRESS})) << "the two dialog templates only";
-}
-
-// The program loaded as a data file, afresh for each test.
-class ProgramResourcesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        module_ = LoadLibraryExA(E2ePaths().updater.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr) << "the program loads as a data file";
-    }
-    void TearDown() override {
-        if (module_) FreeLibrary(module_);
-    }
-
-    HMODULE module_ = nullptr;
-};
-
-TEST_F(ProgramResourcesTest, DialogTemplates) { CheckTemplates(module_); }
-TEST_F(ProgramResourcesTest, StringTable) { CheckStrings(module_); }
-TEST_F(ProgramResourcesTest, IconImages) { CheckIcon(module_); }
-TEST_F(ProgramResourcesTest, Manifest) { CheckManifest(module_); }
-TEST_F(ProgramResourcesTest, NoOtherResources) { CheckNothingElse(module_); }
 
 }  // namespace

@@ -5,59 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
-#include "engine/UpdateJournal.h"
-#include "engine/platform/win32/UniqueHandle.h"
-#include "tests/e2e/E2eDriver.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/InterruptedUpdate.h"
+#include "tests/support/UpdaterProcess.h"
 #include "ui/InstanceMutex.h"
 
 namespace {
-
-using Tree = std::map<std::string, std::string>;
-
-std::string Root() {
-    return E2ePaths().work + "\\root";
-}
-
-bool ResetRoot(const Tree& files) {
-    bool ok = RemoveTree(Root()) && CreateDirectoryA(Root().c_str(), nullptr);
-    for (const auto& file : files) ok = WriteFileBytes(Root() + "\\" + file.first, file.second) && ok;
-    return ok;
-}
-
-// A journal as an update leaves it when killed: a.txt and c.txt existed
-// ("old a", "old c"), b.txt is new. With replaced = 2, a and b were replaced
-// and c is still staged; with replaced = 3 every target is new and the
-// update was about to remove the backups.
-bool LeaveInterruptedUpdate(JournalFolder& journals, const std::string& root, int replaced) {
-    const std::vector<JournalEntry> entries = {
-        {root + "\\a.txt", root + "\\a.txt.~dvk0.new", root + "\\a.txt.~dvk0.old"},
-        {root + "\\b.txt", root + "\\b.txt.~dvk1.new", root + "\\b.txt.~dvk1.old"},
-        {root + "\\c.txt", root + "\\c.txt.~dvk2.new", root + "\\c.txt.~dvk2.old"},
-    };
-    std::unique_ptr<UpdateJournal> journal = UpdateJournal::Begin(journals, root, entries);
-    bool ok = journal && journal->Replacing({true, false, true});
-    // A replaced entry's staged file became its target; the others wait.
-    for (int i = 0; i < 3 && ok; ++i) {
-        const JournalEntry& entry = entries[static_cast<std::size_t>(i)];
-        std::string newBytes = std::string("new ") + static_cast<char>('a' + i);
-        if (i >= replaced) {
-            ok = WriteFileBytes(entry.staged, newBytes);
-            continue;
-        }
-        if (i != 1) ok = MoveFileA(entry.target.c_str(), entry.backup.c_str());
-        ok = ok && WriteFileBytes(entry.target, newBytes);
-    }
-    if (ok && replaced == 3) ok = journal->Committed();
-    return ok;
-}
 
 DWORD WINAPI TakeMutexAndEnd(void* out) {
     static_cast<std::unique_ptr<InstanceMutex>*>(out)->reset(new InstanceMutex);
@@ -75,21 +33,23 @@ std::unique_ptr<InstanceMutex> AbandonedMutex() {
 
 struct StartCase {
     const char* name;
-    int replaced;            // -1: no new journal; else as LeaveInterruptedUpdate
+    int replaced;            // -1: no new journal; else of a.txt, b.txt and c.txt, as LeaveInterruptedUpdate
     bool firstInstanceRuns;  // started before, showing its selection dialog
     bool abandonedMutex;
     const char* heldOpen;    // a root file held open without delete sharing
     int box;                 // 0: none
     bool selectionShown;
-    Tree rootAfter;
+    FolderTree rootAfter;
     std::size_t journalsAfter;
 };
 
 TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
-    const Tree before = {{"a.txt", "old a"}, {"c.txt", "old c"}};
-    const Tree halfway = {{"a.txt", "new a"}, {"a.txt.~dvk0.old", "old a"}, {"b.txt", "new b"},
+    // a.txt and c.txt exist, b.txt is new.
+    const FolderTree before = {{"a.txt", "old a"}, {"c.txt", "old c"}};
+    const std::vector<UpdatedFile> update = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}};
+    const FolderTree halfway = {{"a.txt", "new a"}, {"a.txt.~dvk0.old", "old a"}, {"b.txt", "new b"},
                           {"c.txt", "old c"}, {"c.txt.~dvk2.new", "new c"}};
-    const Tree after = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}};
+    const FolderTree after = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}};
     // In order: the fourth leaves a journal that the fifth finishes.
     const StartCase cases[] = {
         {"a killed update's journal is undone at start: box 118, then the selection dialog", 2, false, false, "",
@@ -106,29 +66,30 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
     std::vector<std::string> notes;
     std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
     ASSERT_NE(journals, nullptr);
+    const std::string root = E2ePaths().Root();
     const std::string folder = E2ePaths().work + "\\cases\\start";
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const StartCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::unique_ptr<UpdaterRun> first;
+        std::unique_ptr<UpdaterProcess> first;
         if (c.firstInstanceRuns) {
-            first = std::make_unique<UpdaterRun>(E2ePaths(), folder, E2ePaths().work + "\\logs\\first.log");
+            first = std::make_unique<UpdaterProcess>(E2ePaths(), folder, E2ePaths().work + "\\logs\\first.log");
             ASSERT_TRUE(first->Ready()) << first->Problem();
         }
         if (c.replaced >= 0) {
             for (const std::string& name : journals->List()) journals->Remove(name);
-            ASSERT_TRUE(ResetRoot(before));
-            ASSERT_TRUE(LeaveInterruptedUpdate(*journals, Root(), c.replaced));
+            ASSERT_TRUE(ResetTree(root, before));
+            ASSERT_TRUE(LeaveInterruptedUpdate(*journals, root, update, static_cast<std::size_t>(c.replaced)));
         }
         UniqueFileHandle held;
         if (*c.heldOpen) {
-            held.Reset(CreateFileA((Root() + "\\" + c.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+            held.Reset(CreateFileA((root + "\\" + c.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
         }
         std::unique_ptr<InstanceMutex> mutex = c.abandonedMutex ? AbandonedMutex() : nullptr;
         ASSERT_TRUE(!mutex || mutex->Owned());
         {
-            UpdaterRun run(E2ePaths(), folder, E2ePaths().work + "\\logs\\start.log");
+            UpdaterProcess run(E2ePaths(), folder, E2ePaths().work + "\\logs\\start.log");
             std::vector<std::string> expected;
             if (c.box != 0) expected.push_back(BuiltInMessageString(c.box));
             EXPECT_EQ(run.StartBoxes(), expected);
@@ -143,7 +104,7 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
             first->Click(first->Item(IDCANCEL));
             EXPECT_TRUE(first->WaitForExit()) << "the first instance ends";
         }
-        EXPECT_EQ(ListTree(Root()), c.rootAfter);
+        EXPECT_EQ(ListTree(root), c.rootAfter);
         EXPECT_EQ(journals->List().size(), c.journalsAfter);
     }
     // Whatever a failed case left must not reach the other tests.

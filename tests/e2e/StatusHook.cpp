@@ -1,6 +1,6 @@
 // Loaded into the updater by a WH_CALLWNDPROC hook that the test driver
 // installs on the updater's user-interface thread. Records, byte for byte,
-// every text sent to the status box (control 1005) in the file named by
+// every text sent to the status box (IDC_STATUS_BOX) in the file named by
 // DVK_E2E_STATUS_LOG: each record is a 4-byte little-endian length, then the
 // text. The file is created when the DLL arrives, which tells the driver that
 // the hook is in place.
@@ -16,9 +16,12 @@
 #include <utility>
 #include <string>
 
+#include "res/resource.h"
+
 namespace {
 
-constexpr int kStatusBoxId = 1005;
+// The text control of a message box.
+constexpr int kMessageBoxText = 0xFFFF;
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 HANDLE g_boxLog = INVALID_HANDLE_VALUE;
@@ -90,12 +93,12 @@ void Record(HANDLE log, const char* text) {
 extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call->message == WM_SETTEXT && GetDlgCtrlID(call->hwnd) == kStatusBoxId) {
+        if (call->message == WM_SETTEXT && GetDlgCtrlID(call->hwnd) == IDC_STATUS_BOX) {
             Record(g_log, reinterpret_cast<const char*>(call->lParam));
         }
-        // A message box: its text is the static control 0xFFFF.
-        if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, 0xFFFF)) Record(g_boxLog, "box");
-        if (call->message == STM_SETICON && GetDlgItem(GetParent(call->hwnd), 0xFFFF)) {
+        // A message box: its text is the static control kMessageBoxText.
+        if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, kMessageBoxText)) Record(g_boxLog, "box");
+        if (call->message == STM_SETICON && GetDlgItem(GetParent(call->hwnd), kMessageBoxText)) {
             const HICON icon = reinterpret_cast<HICON>(call->wParam);
             Record(g_boxLog, icon == LoadIconA(nullptr, IDI_ERROR)         ? "icon error"
                              : icon == LoadIconA(nullptr, IDI_WARNING)     ? "icon warning"

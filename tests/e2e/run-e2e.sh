@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the end-to-end driver under Wine on a private Xvfb display, in the
+# Runs the end-to-end tests under Wine on a private Xvfb display, in the
 # project's prefix, with the test product registered through "wine reg add".
-#   run-e2e.sh <e2e_driver.exe> <dravlek-update.exe> <status_hook.dll> <work folder>
+# The tests find what they work with in DVK_E2E_* (tests/support/UpdaterProcess.h).
+#   run-e2e.sh <updater_e2e.exe> <dravlek-update.exe> <status_hook.dll> <work folder> [GoogleTest flags]
 set -u
-driver=$1 updater=$2 hook=$3 work=$4
+tests=$1 updater=$2 hook=$3 work=$4
+shift 4
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$repo_root/scripts/wine-env.sh"
 
@@ -22,9 +24,12 @@ win_root=$(winepath -w "$work/root" 2>/dev/null)
   wine reg delete 'HKLM\Software\Dravlek\SignedProducts' /f
 } >"$setup" 2>&1 </dev/null
 
+export DVK_E2E_UPDATER=$(winepath -w "$updater" 2>/dev/null)
+export DVK_E2E_HOOK=$(winepath -w "$hook" 2>/dev/null)
+export DVK_E2E_WORK=$(winepath -w "$work" 2>/dev/null)
+export DVK_E2E_RESOURCES=$(winepath -w "$repo_root/tests/e2e/golden" 2>/dev/null)
 # Output goes to a file: Wine's helper processes would hold a pipe open.
-"$repo_root/scripts/with-xvfb.sh" wine "$driver" "$(winepath -w "$updater")" "$(winepath -w "$hook")" \
-  "$(winepath -w "$work")" >"$out" 2>&1 </dev/null
+"$repo_root/scripts/with-xvfb.sh" wine "$tests" "$@" >"$out" 2>&1 </dev/null
 status=$?
 grep -v -E '^[0-9a-f]{4}:(fixme|err):' "$out"
 exit $status

@@ -20,6 +20,7 @@
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
@@ -175,20 +176,14 @@ TEST(Win32RegistryLookupTest, ThePolicyIsSetByAnyValueButTheNumberZero) {
 // waits until done() says it has done its work; false when it cannot run
 // (on Windows) or does not get done.
 template <typename Done>
-bool RunWineTool(const std::string& folder, std::string command, Done done) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    // Zeroed: for a Unix program Wine may leave the handles unset, and closing
-    // a stale value could close another handle of this process.
-    PROCESS_INFORMATION process = {};
-    const std::string tool = "Z:\\bin\\" + command.substr(0, command.find(' '));
+bool RunWineTool(const std::string& folder, const std::string& command, Done done) {
+    const std::size_t space = command.find(' ');
+    ChildProcess tool;
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") ||
-        !CreateProcessA(tool.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process)) {
+        !tool.Start("Z:\\bin\\" + command.substr(0, space), space == std::string::npos ? "" : command.substr(space + 1),
+                    folder)) {
         return false;
     }
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
     // The handle does not tell when the tool ends: what it did does. The
     // bound only keeps a tool that never gets done from hanging the test.
     for (int wait = 0; wait < 3000 && !done(); ++wait) Sleep(20);

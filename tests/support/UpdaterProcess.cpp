@@ -1,71 +1,7 @@
-#include "tests/support/UpdaterRun.h"
+#include "tests/support/UpdaterProcess.h"
 
-#include <cstdio>
-
-#include "engine/platform/win32/UniqueHandle.h"
-
-std::string Printable(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", c);
-            out += escape;
-        }
-    }
-    return out + "\"";
-}
-
-namespace {
-
-template <typename Visit>
-void ForEachChild(const std::string& dir, Visit visit) {
-    WIN32_FIND_DATAA found;
-    UniqueFindHandle search(FindFirstFileA((dir + "\\*").c_str(), &found));
-    if (!search) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileA(search.Get(), &found));
-}
-
-void ListInto(const std::string& dir, const std::string& prefix, std::map<std::string, std::string>& files) {
-    ForEachChild(dir, [&](const std::string& name, bool isDirectory) {
-        std::string path = dir + "\\" + name;
-        if (isDirectory) {
-            files[prefix + name + "\\"] = "<dir>";
-            ListInto(path, prefix + name + "\\", files);
-        } else {
-            bool readable = false;
-            std::string bytes = ReadFileBytes(path, &readable);
-            files[prefix + name] = readable ? bytes : "<unreadable>";
-        }
-    });
-}
-
-}  // namespace
-
-bool RemoveTree(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        ForEachChild(path, [&](const std::string& name, bool) { RemoveTree(path + "\\" + name); });
-        RemoveDirectoryA(path.c_str());
-    } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    }
-    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-}
-
-std::map<std::string, std::string> ListTree(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    ListInto(dir, "", files);
-    return files;
-}
+#include <cstdint>
+#include <cstdlib>
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
@@ -84,6 +20,10 @@ std::string WindowText(HWND window) {
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &length))
         return "<no answer>";
     return std::string(text, length < sizeof text ? length : 0);
+}
+
+bool IsMessageBox(HWND dialog) {
+    return GetDlgItem(dialog, kMessageBoxText) != nullptr && GetDlgItem(dialog, IDC_PACKAGE_LIST) == nullptr;
 }
 
 namespace {
@@ -106,6 +46,11 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
     if (WindowText(window) != *query->caption) return TRUE;
     query->found = window;
     return FALSE;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 }  // namespace
@@ -131,19 +76,26 @@ std::vector<std::string> ReadStatusLog(const std::string& path) {
     return lines;
 }
 
-UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, const std::string& statusLog,
-                       bool failThreadStart) {
+HOOKPROC LoadStatusHook(const std::string& dll, UniqueModule& module) {
+    module.Reset(LoadLibraryA(dll.c_str()));
+    return module ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module.Get(), "StatusHookProc")))
+                  : nullptr;
+}
+
+const DriverPaths& E2ePaths() {
+    static const DriverPaths paths{Environment("DVK_E2E_UPDATER"), Environment("DVK_E2E_HOOK"),
+                                   Environment("DVK_E2E_WORK")};
+    return paths;
+}
+
+UpdaterProcess::UpdaterProcess(const DriverPaths& paths, const std::string& folder, const std::string& statusLog,
+                               bool failThreadStart) {
     DeleteFileA(statusLog.c_str());
     // The hook DLL reads these in the updater, which inherits them.
     SetEnvironmentVariableA("DVK_E2E_STATUS_LOG", statusLog.c_str());
     SetEnvironmentVariableA("DVK_E2E_FAIL_THREAD_START", failThreadStart ? "1" : nullptr);
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     // Without arguments: the list of the folder.
-    std::string commandLine = "\"" + paths.updater + "\"";
-    BOOL started = CreateProcessA(paths.updater.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                  folder.c_str(), &startup, &process_);
+    const bool started = process_.Start(paths.updater, "", folder);
     SetEnvironmentVariableA("DVK_E2E_FAIL_THREAD_START", nullptr);
     if (!started) {
         problem_ = "CreateProcess failed: " + std::to_string(GetLastError());
@@ -152,15 +104,15 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
     // A box the start shows (a recovery, another instance) has the same
     // caption as the selection dialog: its text is kept and it is answered.
     WaitFor([&] {
-        HWND dialog = FindDialog(process_.dwProcessId, "Dravlek", nullptr);
-        if (dialog != nullptr && GetDlgItem(dialog, 0xFFFF) != nullptr && GetDlgItem(dialog, 1001) == nullptr) {
-            startBoxes_.push_back(WindowText(GetDlgItem(dialog, 0xFFFF)));
+        HWND dialog = FindDialog(process_.Id(), "Dravlek", nullptr);
+        if (dialog != nullptr && IsMessageBox(dialog)) {
+            startBoxes_.push_back(WindowText(GetDlgItem(dialog, kMessageBoxText)));
             PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
             WaitFor([&] { return !IsWindowVisible(dialog); }, 5000);
             return false;
         }
         selection_ = dialog;
-        return selection_ != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+        return selection_ != nullptr || process_.Ended();
     }, 20000);
     if (selection_ == nullptr) {
         problem_ = "the selection dialog did not appear";
@@ -171,14 +123,13 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
         ready_ = true;
         return;
     }
-    hookModule_ = LoadLibraryA(paths.hookDll.c_str());
-    auto* hookProc = hookModule_ ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hookModule_, "StatusHookProc"))) : nullptr;
+    HOOKPROC hookProc = LoadStatusHook(paths.hookDll, hookModule_);
     if (!hookProc) {
         problem_ = "cannot load the hook DLL " + paths.hookDll;
         return;
     }
     DWORD threadId = GetWindowThreadProcessId(selection_, nullptr);
-    hook_ = SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule_, threadId);
+    hook_.Reset(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule_.Get(), threadId));
     if (!hook_) {
         problem_ = "SetWindowsHookEx failed: " + std::to_string(GetLastError());
         return;
@@ -193,23 +144,14 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
     ready_ = true;
 }
 
-UpdaterRun::~UpdaterRun() {
-    if (process_.hProcess) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-    if (hook_) UnhookWindowsHookEx(hook_);
-    if (hookModule_) FreeLibrary(hookModule_);
+UpdaterProcess::~UpdaterProcess() {
+    process_.Kill(1);
 }
 
-std::vector<std::string> UpdaterRun::Rows() const {
+std::vector<std::string> UpdaterProcess::Rows() const {
     // Across processes only the W form of LB_GETTEXT gives the text.
     std::vector<std::string> rows;
-    HWND list = Item(1001);
+    HWND list = Item(IDC_PACKAGE_LIST);
     LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
     for (LRESULT row = 0; row < count; ++row) {
         LRESULT length = SendMessageW(list, LB_GETTEXTLEN, row, 0);
@@ -226,8 +168,8 @@ std::vector<std::string> UpdaterRun::Rows() const {
     return rows;
 }
 
-bool UpdaterRun::ClickRow(int row) const {
-    HWND list = Item(1001);
+bool UpdaterProcess::ClickRow(int row) const {
+    HWND list = Item(IDC_PACKAGE_LIST);
     LRESULT top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
     LRESULT height = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
     if (top == LB_ERR || height <= 0 || row < top) return false;
@@ -237,7 +179,7 @@ bool UpdaterRun::ClickRow(int row) const {
     return WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == row; }, 5000);
 }
 
-void UpdaterRun::PressKey(WPARAM key) const {
+void UpdaterProcess::PressKey(WPARAM key) const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     HWND target = nullptr;
@@ -247,7 +189,7 @@ void UpdaterRun::PressKey(WPARAM key) const {
     PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
 
-std::string UpdaterRun::FocusDescription() const {
+std::string UpdaterProcess::FocusDescription() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(selection_, nullptr), &info)) return "unknown";
@@ -257,13 +199,13 @@ std::string UpdaterRun::FocusDescription() const {
            (info.hwndFocus && !IsWindowEnabled(info.hwndFocus) ? " (disabled)" : "");
 }
 
-HWND UpdaterRun::WaitForConfirmation(DWORD timeoutMs) const {
+HWND UpdaterProcess::WaitForConfirmation(DWORD timeoutMs) const {
     HWND box = nullptr;
-    WaitFor([&] { return (box = FindDialog(process_.dwProcessId, "Dravlek", selection_)) != nullptr; }, timeoutMs);
+    WaitFor([&] { return (box = FindDialog(process_.Id(), "Dravlek", selection_)) != nullptr; }, timeoutMs);
     return box;
 }
 
-HWND UpdaterRun::WaitForProgress(DWORD timeoutMs) const {
+HWND UpdaterProcess::WaitForProgress(DWORD timeoutMs) const {
     HWND progress = nullptr;
     WaitFor([&] {
         // The progress dialog's caption is set while it initialises; match on
@@ -272,8 +214,8 @@ HWND UpdaterRun::WaitForProgress(DWORD timeoutMs) const {
         while ((candidate = FindWindowExA(nullptr, candidate, "#32770", nullptr)) != nullptr) {
             DWORD processId = 0;
             GetWindowThreadProcessId(candidate, &processId);
-            if (processId == process_.dwProcessId && GetWindow(candidate, GW_OWNER) == selection_ &&
-                IsWindowVisible(candidate) && GetDlgItem(candidate, 1005)) {
+            if (processId == process_.Id() && GetWindow(candidate, GW_OWNER) == selection_ &&
+                IsWindowVisible(candidate) && GetDlgItem(candidate, IDC_STATUS_BOX)) {
                 progress = candidate;
                 return true;
             }
@@ -281,8 +223,4 @@ HWND UpdaterRun::WaitForProgress(DWORD timeoutMs) const {
         return false;
     }, timeoutMs);
     return progress;
-}
-
-bool UpdaterRun::WaitForExit(DWORD timeoutMs) const {
-    return process_.hProcess && WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
