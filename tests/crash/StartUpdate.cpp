@@ -18,6 +18,7 @@
 #include <string>
 
 #include "tests/support/UpdaterRun.h"
+#include "win32/UniqueProcessInformation.h"
 
 namespace {
 
@@ -95,18 +96,15 @@ int main(int argc, char** argv) {
     std::string commandLine = std::string("\"") + argv[1] + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup, &process)) {
+    UniqueProcessInformation process;
+    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup,
+                        process.Put())) {
         return Fail("cannot start the program");
     }
-    CloseHandle(process.hThread);
-    if (recover) {
-        int status = Recover(process.hProcess, process.dwProcessId);
-        CloseHandle(process.hProcess);
-        return status;
-    }
+    process.CloseThread();
+    if (recover) return Recover(process.Process(), process.ProcessId());
 
-    HWND select = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", nullptr, 30000);
+    HWND select = WaitForDialog(process.Process(), process.ProcessId(), "Dravlek", nullptr, 30000);
     if (select == nullptr) return Fail("the selection dialog did not appear");
     if (IsMessageBox(select)) return Fail(("a box came first: " + WindowText(GetDlgItem(select, 0xFFFF))).c_str());
     HWND list = GetDlgItem(select, 1001);
@@ -115,8 +113,7 @@ int main(int argc, char** argv) {
         // The rows are all added while the dialog initialises, before it shows.
         std::printf("%lu\n%ld\n", GetTickCount() - started, static_cast<long>(rows));
         PostMessageA(select, WM_COMMAND, IDCANCEL, 0);
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
+        WaitForSingleObject(process.Process(), 30000);
         return 0;
     }
     if (rows < 1) return Fail("no package is listed");
@@ -125,13 +122,11 @@ int main(int argc, char** argv) {
     // Posted: the confirmation box that follows runs its own message loop.
     PostMessageA(GetDlgItem(select, 1003), BM_CLICK, 0, 0);
 
-    HWND confirm = WaitForDialog(process.hProcess, process.dwProcessId, "Dravlek", select, 10000);
+    HWND confirm = WaitForDialog(process.Process(), process.ProcessId(), "Dravlek", select, 10000);
     if (confirm == nullptr) return Fail("the confirmation box did not appear");
     PostMessageA(GetDlgItem(confirm, IDYES), BM_CLICK, 0, 0);
 
-    HWND progress = WaitForDialog(process.hProcess, process.dwProcessId, "Mise \xE0 jour...", nullptr, 10000);
+    HWND progress = WaitForDialog(process.Process(), process.ProcessId(), "Mise \xE0 jour...", nullptr, 10000);
     if (progress == nullptr) return Fail("the progress dialog did not appear");
-    int status = finish ? Finish(process.hProcess, progress) : 0;
-    CloseHandle(process.hProcess);
-    return status;
+    return finish ? Finish(process.Process(), progress) : 0;
 }

@@ -14,6 +14,8 @@
 #include "package/PackageWriter.h"
 #include "tests/support/UpdaterRun.h"
 #include "ui/InstanceMutex.h"
+#include "win32/Handles.h"
+#include "win32/UniqueProcessInformation.h"
 
 namespace {
 
@@ -77,17 +79,17 @@ Outcome RunUpdater(const std::string& arguments, const std::string& folder, std:
     Outcome outcome{9999, {}, 0, {}};
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    UniqueProcessInformation process;
     // The wide line, as a script hands over names that no code page holds.
     std::wstring commandLine = Wide("\"" + gUpdater + "\" ") + Wide(arguments, CP_UTF8);
     if (!CreateProcessW(Wide(gUpdater).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        Wide(folder).c_str(), &startup, &process)) {
+                        Wide(folder).c_str(), &startup, process.Put())) {
         return outcome;
     }
     std::map<HWND, bool> seen, boxes;
-    for (DWORD start = GetTickCount(); WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT;) {
-        if (GetTickCount() - start > 30000) TerminateProcess(process.hProcess, 9998);
-        std::pair<DWORD, std::vector<HWND>> windows{process.dwProcessId, {}};
+    for (DWORD start = GetTickCount(); WaitForSingleObject(process.Process(), 2) == WAIT_TIMEOUT;) {
+        if (GetTickCount() - start > 30000) TerminateProcess(process.Process(), 9998);
+        std::pair<DWORD, std::vector<HWND>> windows{process.ProcessId(), {}};
         EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
         for (HWND window : windows.second) {
             char className[8] = "";
@@ -118,9 +120,7 @@ Outcome RunUpdater(const std::string& arguments, const std::string& folder, std:
             }
         }
     }
-    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(process.Process(), &outcome.exitCode);
     return outcome;
 }
 
@@ -224,9 +224,9 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
     // In every process of the desktop, so that it is in the updater from its
     // first window on: it tells each message box's icon, and breaks what a
     // row asks it to.
-    HMODULE hookModule = LoadLibraryA(gHook.c_str());
+    UniqueModule hookModule(LoadLibraryA(gHook.c_str()));
     auto* hookProc = reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(GetProcAddress(hookModule, "StatusHookProc")));
+        reinterpret_cast<void*>(GetProcAddress(hookModule.Get(), "StatusHookProc")));
     ASSERT_NE(hookProc, nullptr) << gHook;
     const std::string boxLog = gWork + "\\boxes.log";
     SetEnvironmentVariableA("DVK_E2E_BOX_LOG", boxLog.c_str());
@@ -247,11 +247,11 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
                                                                    {{0, "b.txt", "b.txt", "new b"}}));
         WriteFileBytes(folder + "\\fix-l.dvk", package("Software\\DravlekE2E\\Missing"));
         const std::string good = package("Software\\DravlekE2E\\Product");
-        HANDLE wide = CreateFileW(Wide(folder + "\\fix-\xC5\x82.dvk", CP_UTF8).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
+        UniqueFileHandle wide(CreateFileW(Wide(folder + "\\fix-\xC5\x82.dvk", CP_UTF8).c_str(), GENERIC_WRITE, 0,
+                                          nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        ASSERT_TRUE(WriteFile(wide, good.data(), static_cast<DWORD>(good.size()), &written, nullptr)) << c.why;
-        CloseHandle(wide);
+        ASSERT_TRUE(WriteFile(wide.Get(), good.data(), static_cast<DWORD>(good.size()), &written, nullptr)) << c.why;
+        wide.Reset();
         if (std::string(c.absent) == "other.log") {
             // The absent file is made here, as the log's other name: it must stay empty.
             ASSERT_TRUE(WriteFileBytes(folder + "\\other.log", "")) << c.why;
@@ -270,9 +270,9 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
 
         DeleteFileA(boxLog.c_str());
         if (*c.failure) SetEnvironmentVariableA(c.failure, "1");
-        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule, 0);
+        UniqueHook hook(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule.Get(), 0));
         const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
-        UnhookWindowsHookEx(hook);
+        hook.Reset();
         if (*c.failure) SetEnvironmentVariableA(c.failure, nullptr);
         held.reset();
         squatted.Reset();

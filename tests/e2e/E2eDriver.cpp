@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "engine/MessageStrings.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "package/PackageWriter.h"
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/UpdaterRun.h"
+#include "win32/Handles.h"
 
 namespace {
 
@@ -427,14 +427,14 @@ void UpdaterE2eTest::RunApplyCase(const ApplyCase& apply) {
             break;
     }
 
-    HANDLE held = INVALID_HANDLE_VALUE;
+    UniqueFileHandle held;
     if (!apply.heldOpen.empty()) {
-        held = CreateFileA((Root() + "\\" + apply.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_TRUE(held != INVALID_HANDLE_VALUE) << "target held open";
+        held.Reset(CreateFileA((Root() + "\\" + apply.heldOpen).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(held) << "target held open";
     }
     std::vector<std::string> lines = UpdateAndClose(folder);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    held.Reset();
 
     if (apply.outcome == Outcome::kWriteFailed) {
         // Where the write fails depends on how targets are replaced; what the

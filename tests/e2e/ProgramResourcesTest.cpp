@@ -13,6 +13,7 @@
 #include "engine/MessageStrings.h"
 #include "res/resource.h"
 #include "tests/e2e/E2eDriver.h"
+#include "win32/Handles.h"
 
 namespace {
 
@@ -398,20 +399,17 @@ void CheckNothingElse(HMODULE module) {
 class ProgramResourcesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        module_ = LoadLibraryExA(E2ePaths().updater.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr) << "the program loads as a data file";
-    }
-    void TearDown() override {
-        if (module_) FreeLibrary(module_);
+        module_.Reset(LoadLibraryExA(E2ePaths().updater.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module_) << "the program loads as a data file";
     }
 
-    HMODULE module_ = nullptr;
+    UniqueModule module_;
 };
 
-TEST_F(ProgramResourcesTest, DialogTemplates) { CheckTemplates(module_); }
-TEST_F(ProgramResourcesTest, StringTable) { CheckStrings(module_); }
-TEST_F(ProgramResourcesTest, IconImages) { CheckIcon(module_); }
-TEST_F(ProgramResourcesTest, Manifest) { CheckManifest(module_); }
-TEST_F(ProgramResourcesTest, NoOtherResources) { CheckNothingElse(module_); }
+TEST_F(ProgramResourcesTest, DialogTemplates) { CheckTemplates(module_.Get()); }
+TEST_F(ProgramResourcesTest, StringTable) { CheckStrings(module_.Get()); }
+TEST_F(ProgramResourcesTest, IconImages) { CheckIcon(module_.Get()); }
+TEST_F(ProgramResourcesTest, Manifest) { CheckManifest(module_.Get()); }
+TEST_F(ProgramResourcesTest, NoOtherResources) { CheckNothingElse(module_.Get()); }
 
 }  // namespace

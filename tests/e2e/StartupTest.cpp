@@ -13,10 +13,10 @@
 #include "engine/JournalFolder.h"
 #include "engine/MessageStrings.h"
 #include "engine/UpdateJournal.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "tests/e2e/E2eDriver.h"
 #include "tests/support/TestFiles.h"
 #include "ui/InstanceMutex.h"
+#include "win32/Handles.h"
 
 namespace {
 

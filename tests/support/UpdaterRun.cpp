@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 std::string Printable(const std::string& text) {
     std::string out = "\"";
@@ -143,7 +143,7 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
     // Without arguments: the list of the folder.
     std::string commandLine = "\"" + paths.updater + "\"";
     BOOL started = CreateProcessA(paths.updater.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                  folder.c_str(), &startup, &process_);
+                                  folder.c_str(), &startup, process_.Put());
     SetEnvironmentVariableA("DVK_E2E_FAIL_THREAD_START", nullptr);
     if (!started) {
         problem_ = "CreateProcess failed: " + std::to_string(GetLastError());
@@ -152,7 +152,7 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
     // A box the start shows (a recovery, another instance) has the same
     // caption as the selection dialog: its text is kept and it is answered.
     WaitFor([&] {
-        HWND dialog = FindDialog(process_.dwProcessId, "Dravlek", nullptr);
+        HWND dialog = FindDialog(process_.ProcessId(), "Dravlek", nullptr);
         if (dialog != nullptr && GetDlgItem(dialog, 0xFFFF) != nullptr && GetDlgItem(dialog, 1001) == nullptr) {
             startBoxes_.push_back(WindowText(GetDlgItem(dialog, 0xFFFF)));
             PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -160,7 +160,7 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
             return false;
         }
         selection_ = dialog;
-        return selection_ != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+        return selection_ != nullptr || WaitForSingleObject(process_.Process(), 0) == WAIT_OBJECT_0;
     }, 20000);
     if (selection_ == nullptr) {
         problem_ = "the selection dialog did not appear";
@@ -171,14 +171,16 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
         ready_ = true;
         return;
     }
-    hookModule_ = LoadLibraryA(paths.hookDll.c_str());
-    auto* hookProc = hookModule_ ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hookModule_, "StatusHookProc"))) : nullptr;
+    hookModule_.Reset(LoadLibraryA(paths.hookDll.c_str()));
+    auto* hookProc = hookModule_ ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
+                                       GetProcAddress(hookModule_.Get(), "StatusHookProc")))
+                                 : nullptr;
     if (!hookProc) {
         problem_ = "cannot load the hook DLL " + paths.hookDll;
         return;
     }
     DWORD threadId = GetWindowThreadProcessId(selection_, nullptr);
-    hook_ = SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule_, threadId);
+    hook_.Reset(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule_.Get(), threadId));
     if (!hook_) {
         problem_ = "SetWindowsHookEx failed: " + std::to_string(GetLastError());
         return;
@@ -194,16 +196,10 @@ UpdaterRun::UpdaterRun(const DriverPaths& paths, const std::string& folder, cons
 }
 
 UpdaterRun::~UpdaterRun() {
-    if (process_.hProcess) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+    if (process_.Process() && WaitForSingleObject(process_.Process(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.Process(), 1);
+        WaitForSingleObject(process_.Process(), 5000);
     }
-    if (hook_) UnhookWindowsHookEx(hook_);
-    if (hookModule_) FreeLibrary(hookModule_);
 }
 
 std::vector<std::string> UpdaterRun::Rows() const {
@@ -259,7 +255,7 @@ std::string UpdaterRun::FocusDescription() const {
 
 HWND UpdaterRun::WaitForConfirmation(DWORD timeoutMs) const {
     HWND box = nullptr;
-    WaitFor([&] { return (box = FindDialog(process_.dwProcessId, "Dravlek", selection_)) != nullptr; }, timeoutMs);
+    WaitFor([&] { return (box = FindDialog(process_.ProcessId(), "Dravlek", selection_)) != nullptr; }, timeoutMs);
     return box;
 }
 
@@ -272,7 +268,7 @@ HWND UpdaterRun::WaitForProgress(DWORD timeoutMs) const {
         while ((candidate = FindWindowExA(nullptr, candidate, "#32770", nullptr)) != nullptr) {
             DWORD processId = 0;
             GetWindowThreadProcessId(candidate, &processId);
-            if (processId == process_.dwProcessId && GetWindow(candidate, GW_OWNER) == selection_ &&
+            if (processId == process_.ProcessId() && GetWindow(candidate, GW_OWNER) == selection_ &&
                 IsWindowVisible(candidate) && GetDlgItem(candidate, 1005)) {
                 progress = candidate;
                 return true;
@@ -284,5 +280,5 @@ HWND UpdaterRun::WaitForProgress(DWORD timeoutMs) const {
 }
 
 bool UpdaterRun::WaitForExit(DWORD timeoutMs) const {
-    return process_.hProcess && WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return process_.Process() && WaitForSingleObject(process_.Process(), timeoutMs) == WAIT_OBJECT_0;
 }

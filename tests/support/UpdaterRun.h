@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "tests/support/TestFiles.h"
+#include "win32/Handles.h"
+#include "win32/UniqueProcessInformation.h"
 
 // Code page 1252 text shown readably in failure messages.
 std::string Printable(const std::string& text);
@@ -58,7 +60,7 @@ public:
 
     HWND Selection() const { return selection_; }
     HWND Item(int id) const { return GetDlgItem(selection_, id); }
-    DWORD ProcessId() const { return process_.dwProcessId; }
+    DWORD ProcessId() const { return process_.ProcessId(); }
 
     std::vector<std::string> Rows() const;
     // Clicks a row of the package list with the mouse messages a user's click gives.
@@ -76,9 +78,9 @@ public:
     bool Exited() const { return WaitForExit(0); }
 
 private:
-    PROCESS_INFORMATION process_{};
-    HMODULE hookModule_ = nullptr;
-    HHOOK hook_ = nullptr;
+    UniqueProcessInformation process_;
+    UniqueModule hookModule_;
+    UniqueHook hook_;  // taken out before its module goes
     HWND selection_ = nullptr;
     bool ready_ = false;
     std::string problem_;
