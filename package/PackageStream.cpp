@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -44,20 +45,21 @@ bool PackageStream::Open(const std::string& fileName, FileNameEncoding encoding)
 #ifdef _WIN32
     // Nobody may write to the package while it is open: what the signature
     // check reads is what the extraction reads.
-    std::FILE* file = nullptr;
+    std::FILE* opened = nullptr;
     std::u16string wide;
     if (encoding == FileNameEncoding::kAnsi) {
-        file = _fsopen(fileName.c_str(), "rb", _SH_DENYWR);
+        opened = _fsopen(fileName.c_str(), "rb", _SH_DENYWR);
     } else if (Utf8ToUtf16(fileName, wide)) {
         // The ANSI form of the name could be another file's (best fit).
-        file = _wfsopen(std::wstring(wide.begin(), wide.end()).c_str(), L"rb", _SH_DENYWR);
+        opened = _wfsopen(std::wstring(wide.begin(), wide.end()).c_str(), L"rb", _SH_DENYWR);
     }
 #else
     (void)encoding;
     // POSIX has no share modes; the open descriptor at least keeps reading
     // the same file when the name is replaced or removed.
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* opened = std::fopen(fileName.c_str(), "rb");
 #endif
+    UniqueStdioFile file(opened);
     if (file == nullptr) {
         failed_ = true;
         return false;
@@ -66,21 +68,20 @@ bool PackageStream::Open(const std::string& fileName, FileNameEncoding encoding)
     // refused here like any unreadable file.
     struct stat info;
     std::int64_t size = -1;
-    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && SeekFile(file, 0, SEEK_END) == 0) {
-        size = TellFile(file);
+    if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && SeekFile(file.get(), 0, SEEK_END) == 0) {
+        size = TellFile(file.get());
     }
-    if (size < 0 || SeekFile(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
+    if (size < 0 || SeekFile(file.get(), 0, SEEK_SET) != 0) {
         failed_ = true;
         return false;
     }
-    std::setvbuf(file, nullptr, _IONBF, 0);  // our own buffer does the work
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);  // our own buffer does the work
     // A small package (the usual case when titles are listed) needs only a
     // small buffer.
     std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(size, kBufferSize));
     if (capacity == 0) capacity = 1;
     if (buffer_.size() != capacity) std::vector<unsigned char>(capacity).swap(buffer_);
-    file_ = file;
+    file_ = std::move(file);
     size_ = size;
     position_ = 0;
     bufferStart_ = 0;
@@ -90,8 +91,7 @@ bool PackageStream::Open(const std::string& fileName, FileNameEncoding encoding)
 
 bool PackageStream::Close() {
     if (file_ == nullptr) return false;
-    std::fclose(file_);
-    file_ = nullptr;
+    file_.reset();
     size_ = -1;
     position_ = 0;
     bufferStart_ = 0;
@@ -107,9 +107,9 @@ void PackageStream::Seek(std::int64_t offset) {
 bool PackageStream::Refill() {
     // Called when position_ lies outside the buffered window.
     if (file_ == nullptr || position_ < 0 || position_ >= size_) return false;
-    if (SeekFile(file_, position_, SEEK_SET) != 0) return false;
+    if (SeekFile(file_.get(), position_, SEEK_SET) != 0) return false;
     bufferStart_ = position_;
-    bufferLength_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    bufferLength_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
     return bufferLength_ > 0;
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "package/UniqueStdioFile.h"
+
 // How the bytes of a file name are read.
 enum class FileNameEncoding {
     kAnsi,  // the system's narrow code page: the names the ANSI API lists, dvk's narrow paths
@@ -68,7 +70,7 @@ private:
 
     static constexpr std::size_t kBufferSize = 256 * 1024;
 
-    std::FILE* file_ = nullptr;
+    UniqueStdioFile file_;
     bool failed_ = false;
     std::int64_t size_ = -1;
     std::int64_t position_ = 0;     // logical position of the next byte read

@@ -40,9 +40,10 @@ const NamespaceCalls* SystemNamespaceCalls() {
     return calls;
 }
 
-BOOL DeleteBoundary(HANDLE boundary) {
+// DeleteBoundaryDescriptor returns nothing: it cannot fail.
+bool DeleteBoundary(HANDLE boundary) {
     SystemNamespaceCalls()->deleteBoundary(boundary);
-    return TRUE;
+    return true;
 }
 using UniqueBoundary = UniqueHandle<HANDLE, &DeleteBoundary>;
 
@@ -81,8 +82,8 @@ UniqueLocalMemory AdminOnlyObjectDescriptor() {
     return UniqueLocalMemory(descriptor);
 }
 
-BOOL CloseAdminNamespace(HANDLE handle) {
-    return SystemNamespaceCalls()->close(handle, 0);
+bool CloseAdminNamespace(HANDLE handle) {
+    return SystemNamespaceCalls()->close(handle, 0) != FALSE;  // a nonzero BOOL on success
 }
 
 AdminNamespace::AdminNamespace() {

@@ -14,13 +14,13 @@
 #include <windows.h>
 
 #include "app/NamespaceSteps.h"
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 // SYSTEM and Administrators, full access; nobody else. Null when out of memory.
 UniqueLocalMemory AdminOnlyObjectDescriptor();
 
 // Closes without PRIVATE_NAMESPACE_FLAG_DESTROY: others may still hold it.
-BOOL CloseAdminNamespace(HANDLE handle);
+bool CloseAdminNamespace(HANDLE handle);
 using UniqueNamespaceHandle = UniqueHandle<HANDLE, &CloseAdminNamespace>;
 
 class AdminNamespace {

@@ -5,8 +5,8 @@
 // program and the tests that stand for another instance both take it here.
 #pragma once
 
-#include "engine/platform/win32/UniqueHandle.h"
 #include "ui/AdminNamespace.h"
+#include "win32/Handles.h"
 
 class InstanceMutex {
 public:

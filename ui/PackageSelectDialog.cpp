@@ -1,11 +1,11 @@
 #include "ui/PackageSelectDialog.h"
 
 #include "engine/MessageStrings.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "package/PatchPackage.h"
 #include "res/resource.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ShowMessage.h"
+#include "win32/Handles.h"
 
 PackageSelectDialog::PackageSelectDialog(RunLog& log)
     : ModalDialog(IDD_PACKAGE_SELECT),

@@ -25,6 +25,7 @@
 #include "engine/ApplyEngine.h"
 #include "engine/PublicKeyText.h"
 #include "package/PackageWriter.h"
+#include "package/UniqueStdioFile.h"
 #include "tools/dvk/PackageSigner.h"
 
 namespace fs = std::filesystem;
@@ -77,17 +78,15 @@ double Median(std::vector<double> values) {
 }
 
 bool LoopCopy(const std::string& from, const std::string& to) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
-    std::FILE* out = std::fopen(to.c_str(), "wb");
+    UniqueStdioFile in(std::fopen(from.c_str(), "rb"));
+    UniqueStdioFile out(std::fopen(to.c_str(), "wb"));
     bool ok = in != nullptr && out != nullptr;
     std::vector<char> buffer(128 * 1024);
     std::size_t got;
-    while (ok && (got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
-        ok = std::fwrite(buffer.data(), 1, got, out) == got;
+    while (ok && (got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
+        ok = std::fwrite(buffer.data(), 1, got, out.get()) == got;
     }
-    if (in != nullptr) std::fclose(in);
-    if (out != nullptr) ok = std::fclose(out) == 0 && ok;
-    return ok;
+    return CloseStdioFile(out) && ok;
 }
 
 }  // namespace

@@ -254,7 +254,7 @@ TEST_P(CommandLineModesTest, EndsWithItsCodeFilesLogAndWindows) {
     SetEnvironmentVariableA("DVK_E2E_BOX_LOG", boxLog.c_str());
     DeleteFileA(boxLog.c_str());
     if (*c.failure) SetEnvironmentVariableA(c.failure, "1");
-    UniqueWindowsHook hook(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule.Get(), 0));
+    UniqueHook hook(SetWindowsHookExA(WH_CALLWNDPROC, hookProc, hookModule.Get(), 0));
     const Outcome outcome = RunUpdater(c.arguments, folder, c.presses);
     hook.Reset();
     if (*c.failure) SetEnvironmentVariableA(c.failure, nullptr);

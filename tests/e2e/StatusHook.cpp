@@ -17,14 +17,15 @@
 #include <string>
 
 #include "res/resource.h"
+#include "win32/Handles.h"
 
 namespace {
 
 // The text control of a message box.
 constexpr int kMessageBoxText = 0xFFFF;
 
-HANDLE g_log = INVALID_HANDLE_VALUE;
-HANDLE g_boxLog = INVALID_HANDLE_VALUE;
+UniqueFileHandle g_log;
+UniqueFileHandle g_boxLog;
 
 bool IsUpdaterProcess() {
     char path[MAX_PATH];
@@ -94,13 +95,13 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARA
     if (code == HC_ACTION) {
         const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (call->message == WM_SETTEXT && GetDlgCtrlID(call->hwnd) == IDC_STATUS_BOX) {
-            Record(g_log, reinterpret_cast<const char*>(call->lParam));
+            Record(g_log.Get(), reinterpret_cast<const char*>(call->lParam));
         }
         // A message box: its text is the static control kMessageBoxText.
-        if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, kMessageBoxText)) Record(g_boxLog, "box");
+        if (call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, kMessageBoxText)) Record(g_boxLog.Get(), "box");
         if (call->message == STM_SETICON && GetDlgItem(GetParent(call->hwnd), kMessageBoxText)) {
             const HICON icon = reinterpret_cast<HICON>(call->wParam);
-            Record(g_boxLog, icon == LoadIconA(nullptr, IDI_ERROR)         ? "icon error"
+            Record(g_boxLog.Get(), icon == LoadIconA(nullptr, IDI_ERROR)         ? "icon error"
                              : icon == LoadIconA(nullptr, IDI_WARNING)     ? "icon warning"
                              : icon == LoadIconA(nullptr, IDI_INFORMATION) ? "icon information"
                                                                            : "icon other");
@@ -117,17 +118,16 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
         if (Environment("DVK_E2E_FAIL_DIALOG") == "1" &&
             !BreakImport("user32.dll", "DialogBoxParamA", reinterpret_cast<ULONG_PTR>(&FailingDialogBoxParamA)))
             return FALSE;
-        for (auto [name, log] : {std::pair<const char*, HANDLE*>{"DVK_E2E_STATUS_LOG", &g_log}, {"DVK_E2E_BOX_LOG", &g_boxLog}}) {
+        for (auto [name, log] : {std::pair<const char*, UniqueFileHandle*>{"DVK_E2E_STATUS_LOG", &g_log},
+                                 {"DVK_E2E_BOX_LOG", &g_boxLog}}) {
             std::string path = Environment(name);
             if (path.empty()) continue;
-            *log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            log->Reset(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     } else if (reason == DLL_PROCESS_DETACH) {
-        for (HANDLE* log : {&g_log, &g_boxLog}) {
-            if (*log != INVALID_HANDLE_VALUE) CloseHandle(*log);
-            *log = INVALID_HANDLE_VALUE;
-        }
+        g_log.Reset();
+        g_boxLog.Reset();
     }
     return TRUE;
 }

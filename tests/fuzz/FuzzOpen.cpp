@@ -11,6 +11,7 @@
 #include "package/PatchPackage.h"
 #include "package/RecordHeader.h"
 #include "package/TargetName.h"
+#include "package/UniqueStdioFile.h"
 
 namespace {
 
@@ -31,10 +32,10 @@ void Check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = ScratchFile();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    UniqueStdioFile file(std::fopen(path.c_str(), "wb"));
     if (file == nullptr) return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    std::fwrite(data, 1, size, file.get());
+    file.reset();  // written out before the package reads it
 
     PatchPackage package;
     if (!package.Open(path)) {

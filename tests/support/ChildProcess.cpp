@@ -1,5 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
+#include "win32/UniqueProcessInformation.h"
+
 std::wstring Widen(const std::string& text, UINT codePage) {
     std::wstring wide(text.size(), L'\0');
     const int length = text.empty() ? 0
@@ -12,16 +14,15 @@ std::wstring Widen(const std::string& text, UINT codePage) {
 bool ChildProcess::Start(const std::string& program, const std::string& arguments, const std::string& folder) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
+    UniqueProcessInformation started;
     std::wstring commandLine = L"\"" + Widen(program) + L"\"";
     if (!arguments.empty()) commandLine += L" " + Widen(arguments, CP_UTF8);
     if (!CreateProcessW(Widen(program).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        Widen(folder).c_str(), &startup, &started)) {
+                        Widen(folder).c_str(), &startup, started.Put())) {
         return false;
     }
-    UniqueKernelHandle thread(started.hThread);
-    process_.Reset(started.hProcess);
-    id_ = started.dwProcessId;
+    id_ = started.ProcessId();
+    process_.Reset(started.ReleaseProcess());
     return true;
 }
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 // text in the code page given, as UTF-16.
 std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);

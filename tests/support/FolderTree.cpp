@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestFiles.h"
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <random>
 
+#include "package/UniqueStdioFile.h"
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -27,21 +29,20 @@ TempDir::~TempDir() {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    UniqueStdioFile file(std::fopen(path.c_str(), "wb"));
     if (file == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    return CloseStdioFile(file) && ok;
 }
 
 std::string ReadFileBytes(const std::string& path, bool* exists) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    UniqueStdioFile file(std::fopen(path.c_str(), "rb"));
     if (exists != nullptr) *exists = file != nullptr;
     if (file == nullptr) return std::string();
     std::string bytes;
     char buffer[65536];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
     return bytes;
 }
 

@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 #include "res/resource.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FolderTree.h"
 #include "tests/support/TestFiles.h"
 
-using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;        // LoadLibrary
-using UniqueWindowsHook = UniqueHandle<HHOOK, &::UnhookWindowsHookEx>;  // SetWindowsHookEx
 
 // The text control of a message box.
 constexpr int kMessageBoxText = 0xFFFF;
@@ -91,7 +89,7 @@ public:
 private:
     ChildProcess process_;
     UniqueModule hookModule_;
-    UniqueWindowsHook hook_;
+    UniqueHook hook_;
     HWND selection_ = nullptr;
     bool ready_ = false;
     std::string problem_;

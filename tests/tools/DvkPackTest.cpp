@@ -9,6 +9,7 @@
 
 #include "package/PatchPackage.h"
 #include "package/RecordHeader.h"
+#include "package/UniqueStdioFile.h"
 #include "tests/tools/DvkRunner.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkTrees.h"
@@ -191,9 +192,7 @@ TEST_F(DvkPackTest, AFileTooLargeForAnEntryIsRefusedBeforeAnythingIsRead) {
     fs::create_directories(Path("out"));
     WriteTree(Path("tree"), {{"small.txt", "x"}});
     // Sparse where the file system allows: 2^31 bytes, one more than an entry holds.
-    std::FILE* file = std::fopen(Path("tree/huge.bin").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fclose(file);
+    ASSERT_NE(UniqueStdioFile(std::fopen(Path("tree/huge.bin").c_str(), "wb")), nullptr);
     std::error_code code;
     fs::resize_file(Path("tree/huge.bin"), 2147483648ull, code);
     if (code) GTEST_SKIP() << "cannot make a 2 GiB file here: " << code.message();

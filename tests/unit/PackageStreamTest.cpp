@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "package/PackageStream.h"
+#include "package/UniqueStdioFile.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -82,6 +83,27 @@ TEST(PackageStreamTest, ASeekOutsideTheFileFailsTheNextRead) {
         stream.Seek(offset);
         EXPECT_EQ(stream.ReadByte(), PackageStream::kEndOfFile) << offset;
         EXPECT_TRUE(stream.Failed()) << offset;
+    }
+}
+
+// Bytes still buffered that the system refuses at the close (a full disk)
+// make the close fail: a writer must not take its file for whole.
+TEST(UniqueStdioFileTest, CloseSaysWhetherTheBufferedBytesWereWritten) {
+    TempDir dir;
+    struct Row {
+        std::string path;
+        bool written;
+    };
+    std::vector<Row> rows = {{dir.File("a.bin"), true}};
+#ifndef _WIN32
+    rows.push_back({"/dev/full", false});  // every write there fails as on a full disk
+#endif
+    for (const Row& row : rows) {
+        UniqueStdioFile file(std::fopen(row.path.c_str(), "wb"));
+        ASSERT_NE(file, nullptr) << row.path;
+        std::fputs("data", file.get());
+        EXPECT_EQ(CloseStdioFile(file), row.written) << row.path;
+        EXPECT_EQ(file, nullptr) << row.path << ": closed either way";
     }
 }
 

@@ -18,13 +18,15 @@
 #include "engine/JournalFolder.h"
 #include "engine/FolderOverlap.h"
 #include "engine/MessageStrings.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32RegistryLookup.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/SignedExamples.h"
 #include "tests/support/TestFiles.h"
 #include "ui/dialog/WorkerThread.h"
+#include "win32/CngHandles.h"
+#include "win32/Handles.h"
+#include "win32/UniqueProcessInformation.h"
 
 namespace {
 
@@ -350,39 +352,39 @@ TEST_F(Win32ApplyTest, AReadOnlyTargetStopsTheUpdateAndNothingChanges) {
 TEST_F(Win32ApplyTest, NobodyWritesToAPackageWhileItIsOpen) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("open.dvk"), ExamplePackageBytes()));
     ASSERT_TRUE(package_.Open(dir_.File("open.dvk")));
-    HANDLE writer = CreateFileA(dir_.File("open.dvk").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer got in while the package was open";
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    UniqueFileHandle writer(CreateFileA(dir_.File("open.dvk").c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(writer.Get(), INVALID_HANDLE_VALUE) << "a writer got in while the package was open";
     package_.Close();
 }
 
 // Held open by another program without delete sharing, as a running program
 // holds its own executable.
-HANDLE HoldOpen(const std::string& path) {
-    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+UniqueFileHandle HoldOpen(const std::string& path) {
+    return UniqueFileHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 TEST_F(Win32ApplyTest, ATargetHeldOpenStopsTheUpdateAndNothingChanges) {
     ASSERT_TRUE(WriteFileBytes(Target("first.txt"), "first"));
     ASSERT_TRUE(WriteFileBytes(Target("busy.exe"), "running"));
     const auto before = SnapshotTree(root_);
-    HANDLE busy = HoldOpen(Target("busy.exe"));
-    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    UniqueFileHandle busy = HoldOpen(Target("busy.exe"));
+    ASSERT_TRUE(busy);
     EXPECT_FALSE(Apply({{0, "s", "first.txt", "changed"}, {0, "s", "new.txt", "n"}, {0, "s", "busy.exe", "new"}}));
-    CloseHandle(busy);
+    busy.Reset();
     EXPECT_EQ(sink_.lines.back(), LoadMessageString(IDS_WRITE_FAILED) + " busy.exe");
     EXPECT_EQ(SnapshotTree(root_), before);
 }
 
 TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
     ASSERT_TRUE(WriteFileBytes(Target("busy.exe"), "running"));
-    HANDLE busy = HoldOpen(Target("busy.exe"));
-    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-    std::thread release([busy] {
+    UniqueFileHandle busy = HoldOpen(Target("busy.exe"));
+    ASSERT_TRUE(busy);
+    std::thread release([&busy] {
         Sleep(300);
-        CloseHandle(busy);
+        busy.Reset();
     });
     bool applied = Apply({{0, "s", "busy.exe", "new"}});
     release.join();
@@ -393,35 +395,35 @@ TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
 // The owner and DACL of a file as a security descriptor string; "" when
 // they cannot be read.
 std::string OwnerAndDacl(const std::string& path) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueLocalMemory descriptor;
     if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+                              nullptr, nullptr, nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS) {
         return "";
     }
     char* text = nullptr;
-    std::string result;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        result = text;
-        LocalFree(text);
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.Get(), SDDL_REVISION_1,
+                                                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr)) {
+        return "";
     }
-    LocalFree(descriptor);
-    return result;
+    UniqueLocalMemory textOwner(text);
+    return text;
 }
 
 bool SetOwnerAndDacl(const std::string& path, const char* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+    UniqueLocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor.Put(), nullptr)) {
+        return false;
+    }
     PSID owner = nullptr;
     PACL dacl = nullptr;
     BOOL defaulted = FALSE, present = FALSE;
-    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    GetSecurityDescriptorOwner(descriptor.Get(), &owner, &defaulted);
+    GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted);
     SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
     if (owner) what |= OWNER_SECURITY_INFORMATION;
     DWORD error = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, what, owner, nullptr, dacl,
                                         nullptr);
-    LocalFree(descriptor);
     return error == ERROR_SUCCESS;
 }
 
@@ -465,20 +467,21 @@ std::wstring LongForm(const std::string& path) {
 }
 
 bool WriteLongPathFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueFileHandle file(CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    return CloseHandle(file) && ok;
+    bool ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    return file.Reset() && ok;
 }
 
 std::string ReadLongPathFile(const std::string& path) {
-    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    UniqueFileHandle file(
+        CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<missing>";
     std::string bytes(65536, '\0');
     DWORD read = 0;
-    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
+    ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return bytes;
 }
@@ -685,6 +688,45 @@ TEST(Win32LogFileTest, ALinkAtTheLogsNameIsRefused) {
     RunLog log;
     EXPECT_TRUE(log.Open(dir.File("u.log"))) << "a new file";
     EXPECT_TRUE(log.WriteLine("une ligne"));
+}
+
+LRESULT CALLBACK PassOn(int code, WPARAM wParam, LPARAM lParam) {
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+template <typename Owner>
+void ExpectClosedWithTrue(const char* kind, Owner owner) {
+    ASSERT_TRUE(owner) << kind << ": opened";
+    EXPECT_TRUE(owner.Reset()) << kind << ": the close reads as a failure";
+}
+
+// Each kind's closer reads its own function's convention (a BOOL, an error
+// code, null, an NTSTATUS): a real handle must close with true, or a closer
+// read the wrong way round would fail every file the engine writes.
+TEST(HandleOwnersTest, EachKindClosesARealHandleWithTrue) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("a.txt"), "a"));
+    WIN32_FIND_DATAA found;
+    UniqueRegistryKey key;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, key.Put());
+    UniqueAlgorithmHandle sha256 = OpenAlgorithmProvider(BCRYPT_SHA256_ALGORITHM);
+    UniqueAlgorithmHandle ecdsa = OpenAlgorithmProvider(BCRYPT_ECDSA_P256_ALGORITHM);
+    UniqueHashHandle hash;
+    BCryptCreateHash(sha256.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0);
+    UniqueKeyHandle pair;
+    BCryptGenerateKeyPair(ecdsa.Get(), pair.Put(), 256, 0);
+
+    ExpectClosedWithTrue("event", UniqueKernelHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr)));
+    ExpectClosedWithTrue("file", UniqueFileHandle(CreateFileA(dir.File("a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                              nullptr, OPEN_EXISTING, 0, nullptr)));
+    ExpectClosedWithTrue("find", UniqueFindHandle(FindFirstFileA((dir.Path() + "\\*").c_str(), &found)));
+    ExpectClosedWithTrue("registry key", std::move(key));
+    ExpectClosedWithTrue("local memory", UniqueLocalMemory(LocalAlloc(LMEM_FIXED, 16)));
+    ExpectClosedWithTrue("module", UniqueModule(LoadLibraryA("kernel32.dll")));
+    ExpectClosedWithTrue("hook", UniqueHook(SetWindowsHookExA(WH_CALLWNDPROC, PassOn, nullptr, GetCurrentThreadId())));
+    ExpectClosedWithTrue("CNG hash", std::move(hash));
+    ExpectClosedWithTrue("CNG key", std::move(pair));
+    ExpectClosedWithTrue("CNG algorithm", std::move(sha256));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+
+#include "win32/Handles.h"
 #else
 #include <errno.h>
 #include <fcntl.h>
@@ -42,15 +44,15 @@ bool RandomSuffix(std::string& suffix) {
 // descriptor, -1 when the name is taken (exists set) or it cannot be made.
 int CreateExclusive(const fs::path& path, bool& exists) {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
         const DWORD code = GetLastError();
         exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
         return -1;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
-    if (fd < 0) CloseHandle(file);  // on success the descriptor owns the handle
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_BINARY | _O_WRONLY);
+    if (fd >= 0) file.Release();  // the descriptor owns it now
     return fd;
 #else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

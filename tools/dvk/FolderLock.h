@@ -18,7 +18,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 #endif
 
 class FolderLock {

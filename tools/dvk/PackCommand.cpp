@@ -69,7 +69,7 @@ bool WriteEntries(PackageWriter& writer, const PackPlan& plan, std::string& erro
     ProgressBar progress("packing", plan.TotalBytes());
     std::vector<char> buffer(64 * 1024);
     for (const PackItem& item : plan.Items()) {
-        UniqueSourceFile in = OpenSourceFile(item.source, item.linked);
+        UniqueStdioFile in = OpenSourceFile(item.source, item.linked);
         if (!in) {
             error = "'" + item.shownName + "': cannot read the file";
             return false;

@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "engine/platform/win32/CngHandles.h"
+#include "package/UniqueStdioFile.h"
 #include "tools/dvk/P256PrivateKey.h"
+#include "win32/CngHandles.h"
+#include "win32/Handles.h"
 
 namespace {
 
@@ -24,16 +27,17 @@ BCRYPT_KEY_HANDLE Key(void* key) {
     return static_cast<BCRYPT_KEY_HANDLE>(key);
 }
 
+// Destroys the key held in key_ (a handle kept out of the portable header),
+// through its owner.
+void DestroyHeldKey(void*& key) {
+    UniqueKeyHandle held(Key(std::exchange(key, nullptr)));
+}
+
 // BCRYPT_ECCPRIVATE_BLOB: the header, then X, Y and d; wiped when done.
 struct PrivateBlob {
     unsigned char bytes[sizeof(BCRYPT_ECCKEY_BLOB) + 96] = {};
     ~PrivateBlob() { SecureZeroMemory(bytes, sizeof bytes); }
 };
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // A security descriptor whose protected DACL lets only the current user in,
 // so the new key file inherits nothing from its folder. (Wine keeps no DACL
@@ -78,7 +82,7 @@ bool WriteAll(HANDLE file, const std::string& text) {
 }  // namespace
 
 SigningKey::~SigningKey() {
-    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+    DestroyHeldKey(key_);
 }
 
 bool SigningKey::Generate(std::string& error) {
@@ -90,7 +94,7 @@ bool SigningKey::Generate(std::string& error) {
         return false;
     }
     if (!Succeeded(BCryptFinalizeKeyPair(key.Get(), 0))) return false;
-    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+    DestroyHeldKey(key_);
     key_ = key.Release();
     return TakePublicKey(error);
 }
@@ -152,7 +156,7 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
+    UniqueStdioFile file(std::fopen(keyFile.c_str(), "rb"));
     if (!file) {
         error = "'" + keyFile + "': cannot read the file";
         return false;
@@ -190,7 +194,7 @@ bool SigningKey::Load(const std::string& keyFile, std::string& error) {
         !VerifyP256Signature(read->point, probe, signature)) {
         return false;
     }
-    if (key_ != nullptr) BCryptDestroyKey(Key(key_));
+    DestroyHeldKey(key_);
     key_ = key.Release();
     return TakePublicKey(error);
 }

@@ -12,19 +12,13 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include "package/UniqueStdioFile.h"
+
 namespace {
 
 EVP_PKEY* Key(void* key) {
     return static_cast<EVP_PKEY*>(key);
 }
-
-// A stdio file that closes itself.
-struct FileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -59,10 +53,10 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
         error = "cannot create '" + keyFile + "' (it must not exist yet)";
         return false;
     }
-    UniqueFile file(fdopen(keyDescriptor, "wb"));
+    UniqueStdioFile file(fdopen(keyDescriptor, "wb"));
     if (!file) close(keyDescriptor);
     const int publicDescriptor = file ? open(publicFile.c_str(), flags, 0644) : -1;
-    UniqueFile pub(publicDescriptor < 0 ? nullptr : fdopen(publicDescriptor, "wb"));
+    UniqueStdioFile pub(publicDescriptor < 0 ? nullptr : fdopen(publicDescriptor, "wb"));
     if (publicDescriptor >= 0 && !pub) close(publicDescriptor);
     if (!pub) {
         file.reset();
@@ -86,7 +80,7 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
+    UniqueStdioFile file(std::fopen(keyFile.c_str(), "rb"));
     if (!file) {
         error = "'" + keyFile + "': cannot read the file";
         return false;

@@ -7,7 +7,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,7 +23,7 @@ bool IsLink(const std::filesystem::path& path) {
 #endif
 }
 
-UniqueSourceFile OpenSourceFile(const std::filesystem::path& path, bool followLinks) {
+UniqueStdioFile OpenSourceFile(const std::filesystem::path& path, bool followLinks) {
 #ifdef _WIN32
     UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -41,5 +41,5 @@ UniqueSourceFile OpenSourceFile(const std::filesystem::path& path, bool followLi
     std::FILE* stream = fdopen(fd, "rb");
     if (stream == nullptr) ::close(fd);
 #endif
-    return UniqueSourceFile(stream);
+    return UniqueStdioFile(stream);
 }

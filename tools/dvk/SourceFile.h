@@ -3,18 +3,13 @@
 // that a link put in place of a checked file is not read either.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
-struct SourceFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueSourceFile = std::unique_ptr<std::FILE, SourceFileCloser>;
+#include "package/UniqueStdioFile.h"
 
 // Whether the name itself is a link (a link to a file, a folder, or nowhere).
 bool IsLink(const std::filesystem::path& path);
 
 // The file opened for reading; with followLinks false, null when the name is
 // a link (or cannot be opened).
-UniqueSourceFile OpenSourceFile(const std::filesystem::path& path, bool followLinks);
+UniqueStdioFile OpenSourceFile(const std::filesystem::path& path, bool followLinks);

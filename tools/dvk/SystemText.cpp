@@ -5,6 +5,8 @@
 
 #include <io.h>
 #include <shellapi.h>
+
+#include "win32/Handles.h"
 #else
 #include <unistd.h>
 #endif
@@ -40,8 +42,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return args;
+    UniqueLocalMemory list(wide);  // one block of local memory
     for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(wide[i]));
-    LocalFree(wide);
 #else
     for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
 #endif

@@ -2,7 +2,7 @@
 // the thread's entry has returned.
 #pragma once
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 class WorkerThread {
 public:

@@ -9,6 +9,7 @@
 
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/posix/PosixWriteAll.h"
+#include "package/UniqueStdioFile.h"
 
 namespace {
 
@@ -75,10 +76,7 @@ public:
         // As on Windows, a directory is not a file that can be read.
         struct stat info;
         if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) return false;
-        std::fclose(file);
-        return true;
+        return UniqueStdioFile(std::fopen(path.c_str(), "rb")) != nullptr;
     }
 
     bool Exists(const std::string& path) override {

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "engine/PublicKeyText.h"
-#include "engine/platform/win32/CngHandles.h"
+#include "win32/CngHandles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 namespace {
 

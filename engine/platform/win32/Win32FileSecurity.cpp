@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include "engine/platform/win32/UniqueHandle.h"
+#include "win32/Handles.h"
 
 namespace {
 

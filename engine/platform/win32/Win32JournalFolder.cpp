@@ -16,9 +16,9 @@
 #include "engine/platform/win32/Win32WriteAll.h"
 #include "engine/JournalFolder.h"
 #include "engine/JournalTrust.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32FileFacts.h"
 #include "engine/platform/win32/Win32WidePath.h"
+#include "win32/Handles.h"
 
 namespace {
 

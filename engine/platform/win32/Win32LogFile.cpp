@@ -8,9 +8,9 @@
 
 #include "engine/platform/win32/Win32WriteAll.h"
 #include "engine/LogFile.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32FileFacts.h"
 #include "package/Utf16Text.h"
+#include "win32/Handles.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <set>
 
 #include "engine/InstallRootPath.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32WidePath.h"
+#include "win32/Handles.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/win32/Win32FileSecurity.h"
 #include "engine/platform/win32/Win32WidePath.h"
-#include "engine/platform/win32/UniqueHandle.h"
 #include "engine/platform/win32/Win32WriteAll.h"
 #include "package/WindowsFileKey.h"
+#include "win32/Handles.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // One owner for every kind of Win32 handle, in the shape of WIL's unique_any:
 // the handle type, the function that closes it and the value that means "none"
-// make the type; the owner closes what it holds when it goes away.
+// make the type; the owner closes what it holds when it goes away. The list of
+// kinds is in Handles.h and CngHandles.h.
 #pragma once
 
 #include <windows.h>
@@ -9,8 +10,12 @@
 #include <type_traits>
 #include <utility>
 
+// Close answers true when the handle was closed: each kind's closer turns its
+// function's own success convention into that, so none is guessed here.
 template <typename Handle, auto Close, std::intptr_t kInvalid = 0>
 class UniqueHandle {
+    static_assert(std::is_same_v<decltype(Close(Handle())), bool>, "Close must say whether it closed");
+
 public:
     UniqueHandle() = default;
     explicit UniqueHandle(Handle handle) : handle_(handle) {}
@@ -47,23 +52,9 @@ public:
     // (the handle is given up either way).
     bool Reset(Handle handle = Invalid()) {
         Handle old = std::exchange(handle_, handle);
-        if (old == Invalid()) return true;
-        return Close(old) == 0 ? IsSuccessWhenZero() : !IsSuccessWhenZero();
+        return old == Invalid() || Close(old);
     }
 
 private:
-    // RegCloseKey returns ERROR_SUCCESS (0); CloseHandle and FindClose return
-    // a nonzero BOOL.
-    static constexpr bool IsSuccessWhenZero() { return std::is_same_v<decltype(Close(Handle())), LONG>; }
-
     Handle handle_ = Invalid();
 };
-
-using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;                 // threads, events
-using UniqueFileHandle = UniqueHandle<HANDLE, &::CloseHandle, -1>;               // CreateFile
-using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, -1>;                 // FindFirstFile
-using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey>;                    // RegOpenKeyEx
-
-// LocalFree gives back null on success: as a BOOL, the other way round.
-inline BOOL FreeLocalMemory(HLOCAL memory) { return LocalFree(memory) == nullptr; }
-using UniqueLocalMemory = UniqueHandle<HLOCAL, &FreeLocalMemory>;                // security descriptors
