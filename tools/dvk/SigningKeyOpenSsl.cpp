@@ -7,10 +7,15 @@
 
 #include <cstdio>
 
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+
+#include "tools/dvk/KeyFileWriter.h"
+#include "tools/dvk/P256PrivateKey.h"
 
 namespace {
 
@@ -43,46 +48,60 @@ bool SigningKey::Generate(std::string& error) {
 }
 
 bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const {
-    // Neither name may be taken, by a file or a link, before either is
-    // written; each is then made new (O_EXCL, no link followed), the private
-    // one owner-only from the start.
-    for (const std::string* name : {&keyFile, &publicFile}) {
-        struct stat info;
-        if (::lstat(name->c_str(), &info) == 0) {
-            error = "cannot create '" + *name + "' (it must not exist yet); nothing was written";
-            return false;
-        }
-    }
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    const int keyDescriptor = open(keyFile.c_str(), flags, 0600);
-    if (keyDescriptor < 0) {
-        error = "cannot create '" + keyFile + "' (it must not exist yet)";
+    // The files of the Windows build, written by the same code: PrivateKeyPem
+    // gives what OpenSSL's own PKCS#8 writer gives.
+    P256PrivateKey key;
+    key.point = publicKey_;
+    BIGNUM* scalar = nullptr;
+    const bool exported = EVP_PKEY_get_bn_param(Key(key_), OSSL_PKEY_PARAM_PRIV_KEY, &scalar) == 1 &&
+                          BN_bn2binpad(scalar, key.scalar.data(), static_cast<int>(key.scalar.size())) ==
+                              static_cast<int>(key.scalar.size());
+    BN_clear_free(scalar);
+    if (!exported) {
+        error = "OpenSSL could not give the private key";
         return false;
     }
-    UniqueFile file(fdopen(keyDescriptor, "wb"));
-    if (!file) close(keyDescriptor);
-    const int publicDescriptor = file ? open(publicFile.c_str(), flags, 0644) : -1;
-    UniqueFile pub(publicDescriptor < 0 ? nullptr : fdopen(publicDescriptor, "wb"));
-    if (publicDescriptor >= 0 && !pub) close(publicDescriptor);
-    if (!pub) {
-        file.reset();
-        unlink(keyFile.c_str());  // made above, empty
-        if (publicDescriptor >= 0) unlink(publicFile.c_str());
-        error = "cannot create '" + publicFile + "' (it must not exist yet); nothing was written";
-        return false;
+    std::string text = PrivateKeyPem(key);
+    OPENSSL_cleanse(key.scalar.data(), key.scalar.size());
+    return WriteKeyFiles(keyFile, text, publicFile, PublicKeyPem(publicKey_), error);
+}
+
+// The POSIX calls under WriteKeyFiles (tools/dvk/KeyFileWriter.h).
+bool KeyFileNameTaken(const std::string& name) {
+    struct stat info;
+    return ::lstat(name.c_str(), &info) == 0;
+}
+
+namespace {
+
+class PosixKeyFile : public NewKeyFile {
+public:
+    explicit PosixKeyFile(std::FILE* file) : file_(file) {}
+    bool Write(const std::string& text) override {
+        return std::fwrite(text.data(), 1, text.size(), file_.get()) == text.size() && std::fflush(file_.get()) == 0;
     }
-    const bool keyWritten = PEM_write_PKCS8PrivateKey(file.get(), Key(key_), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
-                            std::fflush(file.get()) == 0;
-    const bool publicWritten = keyWritten && PEM_write_PUBKEY(pub.get(), Key(key_)) == 1 && std::fflush(pub.get()) == 0;
-    if (!publicWritten) {
-        file.reset();
-        pub.reset();
-        unlink(keyFile.c_str());
-        unlink(publicFile.c_str());
-        error = "cannot write '" + (keyWritten ? publicFile : keyFile) + "'";
-        return false;
+
+private:
+    UniqueFile file_;
+};
+
+}  // namespace
+
+std::unique_ptr<NewKeyFile> CreateKeyFile(const std::string& name, bool ownerOnly) {
+    const int descriptor =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0644);
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = ::fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        ::close(descriptor);
+        ::unlink(name.c_str());  // made above, empty
+        return nullptr;
     }
-    return true;
+    return std::make_unique<PosixKeyFile>(file);
+}
+
+void RemoveKeyFile(const std::string& name) {
+    ::unlink(name.c_str());
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
