@@ -12,7 +12,7 @@
 class RunLog;
 
 // How the selection dialog ended.
-enum class SelectionResult {
+enum class [[nodiscard]] SelectionResult {
     kClosed,   // without an update (Cancel, Esc, the close box)
     kApplied,
     kFailed,   // an update ran and its last line was a failure
@@ -24,13 +24,13 @@ public:
 
     // The one-instance rule: false when another instance holds it. Once
     // taken it is held until the host goes away.
-    virtual bool TakeInstanceLock() = 0;
+    [[nodiscard]] virtual bool TakeInstanceLock() = 0;
     // Only once the lock is taken. notes gets the lines for the log about
     // journals and folders that were set aside, not obeyed.
     virtual RecoveryOutcome RecoverInterruptedUpdates(std::vector<std::string>& notes) = 0;
 
     // Applies an open package with nothing on screen, reporting to sink.
-    virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;
+    [[nodiscard]] virtual bool Apply(PatchPackage& package, StatusSink& sink) = 0;
 
     // Everything below shows something: a /quiet run calls none of it, a
     // /passive run only RunProgress (nobody is there to answer a box).
@@ -38,11 +38,11 @@ public:
     virtual void ShowAnotherInstance() = 0;
     virtual void ShowRecovery(RecoveryOutcome outcome) = 0;
     // "Continuez?": true for Yes.
-    virtual bool Confirm() = 0;
+    [[nodiscard]] virtual bool Confirm() = 0;
     // The list of the current folder; an update it runs also reports to log.
     virtual SelectionResult RunSelection(RunLog& log) = 0;
     // The progress dialog over package (open, or not when it could not be
     // opened: the engine then says so), its lines also to log. With
     // closeWhenDone it ends by itself once the update has ended. Apply's result.
-    virtual bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
+    [[nodiscard]] virtual bool RunProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
 };

@@ -78,11 +78,11 @@ void PackageSelectDialog::OnUpdate() {
     // If the file vanished or changed since it was listed, Open fails and the
     // progress dialog shows that the package cannot be read; nothing is applied.
     PatchPackage package;
-    package.Open(fileNames_[static_cast<std::size_t>(index)]);
+    static_cast<void>(package.Open(fileNames_[static_cast<std::size_t>(index)]));
     ProgressDialog progress(package, log_, false);
     updateRan_ = true;
     if (progress.Run() == -1) {
-        log_.WriteLine(LoadMessageString(IDS_START_FAILED));
+        static_cast<void>(log_.WriteLine(LoadMessageString(IDS_START_FAILED)));  // the box still says it
         // No window, so no worker either: nothing was applied.
         MessageBoxA(Handle(), LoadMessageString(IDS_START_FAILED).c_str(), "Dravlek", MB_OK | MB_ICONERROR);
     }

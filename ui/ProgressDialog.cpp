@@ -22,7 +22,7 @@ void ProgressDialog::DoDataExchange() {
     label_.Bind(Handle(), IDC_STATUS_LABEL);
     closeButton_.Bind(Handle(), IDC_CLOSE);
     // Unthrottled painting still shows every line: nothing to report.
-    statusBox_.Attach(Handle(), IDC_STATUS_BOX);
+    static_cast<void>(statusBox_.Attach(Handle(), IDC_STATUS_BOX));
 }
 
 bool ProgressDialog::OnInitDialog() {

@@ -57,7 +57,7 @@ bool UpdaterRunHost::RunProgress(PatchPackage& package, RunLog& log, bool closeW
     ProgressDialog progress(package, log, closeWhenDone);
     if (progress.Run() == -1) {
         // No window, so no worker either: nothing was applied.
-        log.WriteLine(LoadMessageString(IDS_START_FAILED));
+        static_cast<void>(log.WriteLine(LoadMessageString(IDS_START_FAILED)));  // the box still says it
         if (!closeWhenDone) MessageBoxA(nullptr, LoadMessageString(IDS_START_FAILED).c_str(), kCaption, MB_OK | MB_ICONERROR);
         return false;
     }

@@ -261,7 +261,7 @@ TEST(CommandLineModesTest, EachModeEndsWithItsCodeFilesLogAndWindows) {
         std::vector<std::string> notes;
         std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
         ASSERT_NE(journals, nullptr);
-        for (const std::string& name : journals->List()) journals->Remove(name);
+        for (const std::string& name : journals->List()) ASSERT_TRUE(journals->Remove(name)) << name;
         if (c.interrupted) LeaveInterruptedUpdate(*journals, root);
         std::optional<InstanceMutex> held;
         if (c.anotherInstance) held.emplace();

@@ -19,7 +19,7 @@ public:
     // Runs the dialog until EndDialog. Without an owner the application's
     // main window owns it (and is disabled meanwhile). -1 when the dialog
     // cannot be created.
-    INT_PTR DoModal(HWND owner = nullptr);
+    [[nodiscard]] INT_PTR DoModal(HWND owner = nullptr);
 
     HWND Handle() const { return window_; }
     void EndDialog(INT_PTR result);
