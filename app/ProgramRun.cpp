@@ -52,8 +52,8 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
         // Recorded when the line named a log that opens: the administrator
         // reading it learns why nothing happened.
         if (!line.logFile.empty() && log_.Open(line.logFile)) {
-            // The log is the administrator's record, never a reason to stop:
-            // a line it cannot take changes nothing else (so below too).
+            // The log never stops a run: here and wherever the run writes a
+            // line, one the log cannot take is dropped.
             static_cast<void>(log_.WriteUtf8Line(StartLine(line)));
             static_cast<void>(log_.WriteUtf8Line(
                 Cp1252ToUtf8("Ligne de commande incorrecte : " + CommandLineErrorText(line.error)) + " (" +
