@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/platform/win32/CngHandles.h"
-#include "tools/dvk/KeyFileWriter.h"
+#include "tools/dvk/KeyFiles.h"
 #include "tools/dvk/P256PrivateKey.h"
 
 namespace {
@@ -30,11 +30,6 @@ struct PrivateBlob {
     unsigned char bytes[sizeof(BCRYPT_ECCKEY_BLOB) + 96] = {};
     ~PrivateBlob() { SecureZeroMemory(bytes, sizeof bytes); }
 };
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // A security descriptor whose protected DACL lets only the current user in,
 // so the new key file inherits nothing from its folder. (Wine keeps no DACL
@@ -85,7 +80,7 @@ private:
 
 }  // namespace
 
-// The Windows calls under WriteKeyFiles (tools/dvk/KeyFileWriter.h).
+// The Windows calls under WriteKeyFiles (tools/dvk/KeyFiles.h).
 bool KeyFileNameTaken(const std::string& name) {
     return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -138,17 +133,10 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
-    if (!file) {
-        error = "'" + keyFile + "': cannot read the file";
-        return false;
-    }
     std::string text;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) text.append(chunk, got);
-    SecureZeroMemory(chunk, sizeof chunk);
+    if (!ReadKeyFileText(keyFile, text, error)) return false;
     std::optional<P256PrivateKey> read = ReadPrivateKeyPem(text);
-    SecureZeroMemory(&text[0], text.size());
+    WipeKeyText(text);
     error = "'" + keyFile + "' holds no P-256 private key in PEM (make one with dvk keygen)";
     if (!read) return false;
 

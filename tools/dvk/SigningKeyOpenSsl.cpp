@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <memory>
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -14,7 +14,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include "tools/dvk/KeyFileWriter.h"
+#include "tools/dvk/KeyFiles.h"
 #include "tools/dvk/P256PrivateKey.h"
 
 namespace {
@@ -23,13 +23,18 @@ EVP_PKEY* Key(void* key) {
     return static_cast<EVP_PKEY*>(key);
 }
 
-// A stdio file that closes itself.
-struct FileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr) std::fclose(file);
+class PosixKeyFile : public NewKeyFile {
+public:
+    explicit PosixKeyFile(int descriptor) : descriptor_(descriptor) {}
+    ~PosixKeyFile() override { ::close(descriptor_); }
+    // A key's text is short: one write takes it whole, or the file is not written.
+    bool Write(const std::string& text) override {
+        return ::write(descriptor_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     }
+
+private:
+    int descriptor_;
 };
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -66,38 +71,17 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
     return WriteKeyFiles(keyFile, text, publicFile, PublicKeyPem(publicKey_), error);
 }
 
-// The POSIX calls under WriteKeyFiles (tools/dvk/KeyFileWriter.h).
+// The POSIX calls under WriteKeyFiles (tools/dvk/KeyFiles.h).
 bool KeyFileNameTaken(const std::string& name) {
     struct stat info;
     return ::lstat(name.c_str(), &info) == 0;
 }
 
-namespace {
-
-class PosixKeyFile : public NewKeyFile {
-public:
-    explicit PosixKeyFile(std::FILE* file) : file_(file) {}
-    bool Write(const std::string& text) override {
-        return std::fwrite(text.data(), 1, text.size(), file_.get()) == text.size() && std::fflush(file_.get()) == 0;
-    }
-
-private:
-    UniqueFile file_;
-};
-
-}  // namespace
-
 std::unique_ptr<NewKeyFile> CreateKeyFile(const std::string& name, bool ownerOnly) {
     const int descriptor =
         ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     if (descriptor < 0) return nullptr;
-    std::FILE* file = ::fdopen(descriptor, "wb");
-    if (file == nullptr) {
-        ::close(descriptor);
-        ::unlink(name.c_str());  // made above, empty
-        return nullptr;
-    }
-    return std::make_unique<PosixKeyFile>(file);
+    return std::make_unique<PosixKeyFile>(descriptor);
 }
 
 void RemoveKeyFile(const std::string& name) {
@@ -105,12 +89,12 @@ void RemoveKeyFile(const std::string& name) {
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueFile file(std::fopen(keyFile.c_str(), "rb"));
-    if (!file) {
-        error = "'" + keyFile + "': cannot read the file";
-        return false;
-    }
-    EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
+    std::string text;
+    if (!ReadKeyFileText(keyFile, text, error)) return false;
+    BIO* memory = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
+    EVP_PKEY* key = memory == nullptr ? nullptr : PEM_read_bio_PrivateKey(memory, nullptr, nullptr, nullptr);
+    BIO_free(memory);
+    WipeKeyText(text);
     char group[32] = {};
     if (key == nullptr || !EVP_PKEY_is_a(key, "EC") ||
         EVP_PKEY_get_group_name(key, group, sizeof group, nullptr) != 1 || std::string(group) != "prime256v1") {

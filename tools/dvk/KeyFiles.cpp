@@ -1,16 +1,19 @@
-#include "tools/dvk/KeyFileWriter.h"
+#include "tools/dvk/KeyFiles.h"
+
+#include <cstdio>
 
 namespace {
 
-// Overwrites the private key's text where it lies; volatile, so that the
-// writes are not dropped as stores to a string about to go.
+// Through volatile, so that the stores are not dropped as dead.
+void Wipe(void* data, std::size_t size) {
+    volatile char* bytes = static_cast<char*>(data);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
+}
+
 class WipeOnExit {
 public:
     explicit WipeOnExit(std::string& text) : text_(text) {}
-    ~WipeOnExit() {
-        volatile char* bytes = &text_[0];
-        for (std::size_t i = 0; i < text_.size(); ++i) bytes[i] = 0;
-    }
+    ~WipeOnExit() { WipeKeyText(text_); }
     WipeOnExit(const WipeOnExit&) = delete;
     WipeOnExit& operator=(const WipeOnExit&) = delete;
 
@@ -18,7 +21,28 @@ private:
     std::string& text_;
 };
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 }  // namespace
+
+void WipeKeyText(std::string& text) {
+    Wipe(&text[0], text.size());
+}
+
+bool ReadKeyFileText(const std::string& keyFile, std::string& text, std::string& error) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(keyFile.c_str(), "rb"));
+    if (!file) {
+        error = "'" + keyFile + "': cannot read the file";
+        return false;
+    }
+    text.clear();
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) text.append(chunk, got);
+    Wipe(chunk, sizeof chunk);
+    return true;
+}
 
 bool WriteKeyFiles(const std::string& keyFile, std::string& keyText, const std::string& publicFile,
                    const std::string& publicText, std::string& error) {

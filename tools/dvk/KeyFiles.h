@@ -1,5 +1,5 @@
-// The two files of a new signing key, written the same way by both builds:
-// neither name may be taken (by a file, a folder or a link) before either
+// The signing key's files, written and read the same way by both builds.
+// A new key's two files: neither name may be taken (by a file, a folder or a link) before either
 // is written; each is then made new, never through a link, the private one
 // readable by its owner alone from its creation. A failure removes what was
 // made: both files are there, or neither.
@@ -30,3 +30,9 @@ void RemoveKeyFile(const std::string& name);
 // the files are not both written (and then neither is left).
 [[nodiscard]] bool WriteKeyFiles(const std::string& keyFile, std::string& keyText, const std::string& publicFile,
                                  const std::string& publicText, std::string& error);
+
+// The whole text of a private key file; false, with the reason in error,
+// when it cannot be opened. The caller wipes text (WipeKeyText).
+[[nodiscard]] bool ReadKeyFileText(const std::string& keyFile, std::string& text, std::string& error);
+// Overwrites the bytes of a private key's text where they lie.
+void WipeKeyText(std::string& text);
