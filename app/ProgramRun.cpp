@@ -153,6 +153,6 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
 }
 
 void ProgramRun::Finish(ExitCode code) {
-    static_cast<void>(
-        log_.WriteLine("Code de sortie : " + std::to_string(static_cast<int>(code)) + " (" + ExitCodeMeaning(code) + ")"));
+    static_cast<void>(log_.WriteLine("Code de sortie : " + std::to_string(static_cast<int>(code)) + " (" +
+                                     ExitCodeMeaning(code) + ")"));
 }

@@ -31,8 +31,8 @@ bool EveryComponentBelowRoot(const std::string& rootPath, const std::string& tar
         if (last) end = targetPath.size();
         start = end + 1;
         if (end == begin || (end == begin + 1 && targetPath[begin] == '.')) continue;
-        const std::optional<bool> answer = look(PathComponent{targetPath.substr(0, end), targetPath.substr(0, begin), last});
-        if (answer) return *answer;
+        const PathComponent component{targetPath.substr(0, end), targetPath.substr(0, begin), last};
+        if (const std::optional<bool> answer = look(component)) return *answer;
     }
     return true;
 }

@@ -36,7 +36,8 @@ private:
 
 // Whether signature (r||s) is a valid ECDSA P-256 signature of digest by key
 // (an uncompressed point). False for a point that is not on the curve.
-[[nodiscard]] bool VerifyP256Signature(const EcPublicKey& key, const Sha256Digest& digest, const EcSignature& signature);
+[[nodiscard]] bool VerifyP256Signature(const EcPublicKey& key, const Sha256Digest& digest,
+                                       const EcSignature& signature);
 
 // The point of a P-256 public key from its DER SubjectPublicKeyInfo, or
 // nothing when the bytes are not exactly that (another curve or algorithm,

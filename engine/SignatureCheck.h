@@ -36,4 +36,5 @@ bool MayApplyWithoutOwnSignature(InstallRootLookup& lookup, const std::string& r
 // package is not signed by a key of its product and the product trusts keys,
 // the policy wants a signature, or the root holds or is held by a protected
 // folder. False when the apply must stop (the last line says why).
-[[nodiscard]] bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, const std::string& root);
+[[nodiscard]] bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup,
+                                     const std::string& root);

@@ -72,7 +72,7 @@ public:
     // Puts replacement in place of target, keeping target's old contents under
     // backup. target must exist; when this fails, target is as it was.
     [[nodiscard]] virtual bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
-                                      const std::string& backup) = 0;
+                                                    const std::string& backup) = 0;
     // Moves a file to a name that may or may not be taken (the name is replaced).
     [[nodiscard]] virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
     // Deletes a file; true when it is gone afterwards (also if it never was).

@@ -60,10 +60,10 @@ public:
     // Creates a journal in the folder holding its first record; null when it
     // cannot be created or written.
     [[nodiscard]] static std::unique_ptr<UpdateJournal> Begin(JournalFolder& folder, const std::string& root,
-                                                const std::vector<JournalEntry>& entries);
+                                                              const std::vector<JournalEntry>& entries);
     // Opens an existing journal to go on writing it after its whole records.
     [[nodiscard]] static std::unique_ptr<UpdateJournal> Reopen(JournalFolder& folder, const std::string& name,
-                                                 const JournalState& state);
+                                                               const JournalState& state);
 
     // Each returns once its record is on disk; false when it may not be.
     [[nodiscard]] bool Replacing(const std::vector<bool>& targetExisted);

@@ -11,4 +11,5 @@
 // destructor), the failure line IDS_UPDATE_FAILED is shown as the last status
 // line and the result is false. finished runs after everything else, however
 // apply ended; what it throws is swallowed too.
-[[nodiscard]] bool RunUpdate(const std::function<bool()>& apply, StatusSink& sink, const std::function<void()>& finished) noexcept;
+[[nodiscard]] bool RunUpdate(const std::function<bool()>& apply, StatusSink& sink,
+                             const std::function<void()>& finished) noexcept;

@@ -99,7 +99,9 @@ std::string BuildPackageBytes(const std::string& title, const std::string& regis
     // The sizes come from the data and a string stream takes every byte:
     // none of these can fail.
     static_cast<void>(writer.Begin(title, registryKey, headers));
-    for (const PackageContent& entry : entries) static_cast<void>(writer.WriteData(entry.data.data(), entry.data.size()));
+    for (const PackageContent& entry : entries) {
+        static_cast<void>(writer.WriteData(entry.data.data(), entry.data.size()));
+    }
     static_cast<void>(writer.Finish());
     return out.str();
 }

@@ -23,7 +23,7 @@ public:
     // Writes the header and the offset table. False when the records would not
     // all start below 2 GiB or the stream fails.
     [[nodiscard]] bool Begin(const std::string& title, const std::string& registryKey,
-               const std::vector<PackageWriterEntry>& entries);
+                             const std::vector<PackageWriterEntry>& entries);
     // Appends data of the current entry. The record header of each entry is
     // written when its first byte (or, for an empty entry, the next entry's
     // first byte or Finish) arrives.

@@ -22,4 +22,4 @@ std::string FolderKey(const std::string& folderText);
 
 // The journal folder for extracts into the folder, made when missing.
 [[nodiscard]] bool ExtractJournalFolder(const std::filesystem::path& state, const std::string& folderText,
-                          std::filesystem::path& journals, std::string& error);
+                                        std::filesystem::path& journals, std::string& error);
