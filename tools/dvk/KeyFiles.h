@@ -1,8 +1,8 @@
 // The signing key's files, written and read the same way by both builds.
-// A new key's two files: neither name may be taken (by a file, a folder or a link) before either
-// is written; each is then made new, never through a link, the private one
-// readable by its owner alone from its creation. A failure removes what was
-// made: both files are there, or neither.
+// A new key's two files: neither name may be taken (by a file, a folder or
+// a link) before either is written; each is then made new, never through a
+// link, the private one readable by its owner alone from its creation. A
+// failure removes what was made: both files are there, or neither.
 #pragma once
 
 #include <memory>
@@ -13,7 +13,7 @@
 class NewKeyFile {
 public:
     virtual ~NewKeyFile() = default;
-    // Writes every byte of text and flushes them; false when it could not.
+    // Writes every byte of text; false when it could not.
     [[nodiscard]] virtual bool Write(const std::string& text) = 0;
 };
 
