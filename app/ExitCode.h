@@ -3,7 +3,7 @@
 // uses them.
 #pragma once
 
-enum class ExitCode : int {
+enum class [[nodiscard]] ExitCode : int {
     kSuccess = 0,              // applied; /recover had nothing left undone; /?
     kBadCommandLine = 87,      // ERROR_INVALID_PARAMETER
     kDeclined = 1602,          // ERROR_INSTALL_USEREXIT

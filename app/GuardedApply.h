@@ -12,5 +12,5 @@
 // destructor), the failure line IDS_UPDATE_FAILED is shown as the last status
 // line and the result is false. finished, when given, runs after everything
 // else, however apply ended; what it throws is swallowed too.
-bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
+[[nodiscard]] bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
                   const std::function<void()>& finished = nullptr) noexcept;

@@ -22,5 +22,5 @@ public:
     virtual RecoveryOutcome RecoverInterrupted(std::vector<std::string>& notes);
     // Applies an open package to its product behind the barrier
     // (ApplyGuarded), reporting to sink; true when it was applied.
-    virtual bool ApplyQuietly(PatchPackage& package, StatusSink& sink);
+    [[nodiscard]] virtual bool ApplyQuietly(PatchPackage& package, StatusSink& sink);
 };

@@ -21,7 +21,7 @@ public:
 
     // The one-instance rule: false when another instance holds it. Once
     // taken it is held until the host goes away.
-    virtual bool TakeInstanceLock() = 0;
+    [[nodiscard]] virtual bool TakeInstanceLock() = 0;
 
     // Everything below shows something: a /quiet run calls none of it, a
     // /passive run only ApplyWithProgress (nobody is there to answer a box).
@@ -30,12 +30,12 @@ public:
     // Box 118 for kUndone, 119 for kIncomplete.
     virtual void ShowRecovery(RecoveryOutcome outcome) = 0;
     // "Continuez?": true for Yes.
-    virtual bool Confirm() = 0;
+    [[nodiscard]] virtual bool Confirm() = 0;
     // The list of the current folder; an update it runs also reports to log.
     virtual SelectionResult ShowPackageList(RunLog& log) = 0;
     // The progress dialog over package (open, or not when it could not be
     // opened: the engine then says so) while its worker applies it, the lines
     // also to log. With closeWhenDone it ends by itself once the update has
     // ended. True when the package was applied.
-    virtual bool ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
+    [[nodiscard]] virtual bool ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
 };

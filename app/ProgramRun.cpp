@@ -52,9 +52,12 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
         // Recorded when the line named a log that opens: the administrator
         // reading it learns why nothing happened.
         if (!line.logFile.empty() && log_.Open(line.logFile)) {
-            log_.WriteUtf8Line(StartLine(line));
-            log_.WriteUtf8Line(Cp1252ToUtf8("Ligne de commande incorrecte : " + CommandLineErrorText(line.error)) +
-                               " (" + line.errorWord + ")");
+            // The log never stops a run: here and wherever the run writes a
+            // line, one the log cannot take is dropped.
+            static_cast<void>(log_.WriteUtf8Line(StartLine(line)));
+            static_cast<void>(log_.WriteUtf8Line(
+                Cp1252ToUtf8("Ligne de commande incorrecte : " + CommandLineErrorText(line.error)) + " (" +
+                line.errorWord + ")"));
         }
         if (!line.Unattended()) host_.ShowUsage();
         Finish(ExitCode::kBadCommandLine);
@@ -68,7 +71,7 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
         if (!line.Unattended()) host_.ShowUsage();
         return ExitCode::kBadCommandLine;
     }
-    log_.WriteUtf8Line(StartLine(line));
+    static_cast<void>(log_.WriteUtf8Line(StartLine(line)));
     ExitCode code = ExitCode::kFailed;
     try {
         code = RunUnderLock(line);
@@ -83,15 +86,15 @@ ExitCode ProgramRun::RunLogged(const UpdaterCommandLine& line) {
 
 ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
     if (!host_.TakeInstanceLock()) {
-        log_.WriteLine("Une autre mise \340 jour est en cours.");
+        static_cast<void>(log_.WriteLine("Une autre mise \340 jour est en cours."));
         if (!line.Unattended()) host_.ShowAnotherInstance();
         return ExitCode::kAnotherInstance;
     }
 
     std::vector<std::string> notes;
     const RecoveryOutcome recovery = updates_.RecoverInterrupted(notes);
-    for (const std::string& note : notes) log_.WriteLine(note);
-    if (const char* text = RecoveryLine(recovery)) log_.WriteLine(text);
+    for (const std::string& note : notes) static_cast<void>(log_.WriteLine(note));
+    if (const char* text = RecoveryLine(recovery)) static_cast<void>(log_.WriteLine(text));
     if ((recovery == RecoveryOutcome::kUndone || recovery == RecoveryOutcome::kIncomplete) && !line.Unattended()) {
         host_.ShowRecovery(recovery);
     }
@@ -120,11 +123,12 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
     const bool opened = package_.Open(line.package, FileNameEncoding::kUtf8);
     if (!opened) {
         if (line.mode == RunMode::kQuiet) {
-            log_.WriteLine(LoadMessageString(IDS_PACKAGE_DAMAGED));
+            static_cast<void>(log_.WriteLine(LoadMessageString(IDS_PACKAGE_DAMAGED)));
         } else {
             // The progress dialog tells it the way it does for a listed file
             // that went bad: the engine's line about a package it cannot read.
-            host_.ApplyWithProgress(package_, log_, line.mode == RunMode::kPassive);
+            // Its result is known: nothing can be applied from it.
+            static_cast<void>(host_.ApplyWithProgress(package_, log_, line.mode == RunMode::kPassive));
         }
         return ExitCode::kPackageUnopenable;
     }
@@ -149,5 +153,6 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
 }
 
 void ProgramRun::Finish(ExitCode code) {
-    log_.WriteLine("Code de sortie : " + std::to_string(static_cast<int>(code)) + " (" + ExitCodeMeaning(code) + ")");
+    static_cast<void>(log_.WriteLine("Code de sortie : " + std::to_string(static_cast<int>(code)) + " (" +
+                                     ExitCodeMeaning(code) + ")"));
 }

@@ -24,16 +24,16 @@ public:
     // False when it cannot be opened (missing folder, a folder of that name,
     // no access) or OpenLogFile refuses it (a link, a hard link, a file of
     // another user).
-    bool Open(const std::string& utf8Path);
+    [[nodiscard]] bool Open(const std::string& utf8Path);
     bool IsOpen() const { return file_ != nullptr; }
 
     // One line from a code page 1252 text; a line break inside it becomes a
     // space so that every line of the file stands for one event. Written
     // through at once, so the log is whole up to the last event even if the
     // process is killed. False when the file is open and the write fails.
-    bool WriteLine(const std::string& text);
+    [[nodiscard]] bool WriteLine(const std::string& text);
     // The same from a UTF-8 text (names as the command line gave them).
-    bool WriteUtf8Line(const std::string& utf8);
+    [[nodiscard]] bool WriteUtf8Line(const std::string& utf8);
 
     static std::tm LocalNow();
 

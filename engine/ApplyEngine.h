@@ -14,10 +14,10 @@
 // target now holds the package's bytes; on false the install root is as it
 // was and the last status line says why, or that the undo could not be
 // finished (the journal then stays for recovery).
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
-                  JournalFolder& journals);
+[[nodiscard]] bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup,
+                                TargetFileSystem& files, JournalFolder& journals);
 
 // The same with the platform's own lookup, file system and journal folder:
 // what the program runs (the registry and Win32 calls on Windows, POSIX calls
 // elsewhere).
-bool ApplyPackage(PatchPackage& package, StatusSink& sink);
+[[nodiscard]] bool ApplyPackage(PatchPackage& package, StatusSink& sink);

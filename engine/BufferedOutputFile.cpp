@@ -12,7 +12,7 @@ bool BufferedOutputFile::Write(const void* data, std::size_t size) {
         used_ += take;
         bytes += take;
         size -= take;
-        if (used_ == buffer_.size()) Flush();
+        if (used_ == buffer_.size()) static_cast<void>(Flush());  // a failure stays in failed_, the loop's test
     }
     return !failed_;
 }

@@ -14,15 +14,15 @@ public:
 
     explicit BufferedOutputFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)), buffer_(kBufferSize) {}
 
-    bool Write(const void* data, std::size_t size) override;
-    bool Sync() override { return Flush() && file_->Sync(); }
+    [[nodiscard]] bool Write(const void* data, std::size_t size) override;
+    [[nodiscard]] bool Sync() override { return Flush() && file_->Sync(); }
     // Writes what is buffered, puts the file on disk (a staged file must be
     // whole before it replaces its target, even across a power cut), closes
     // it and gives the buffer back.
-    bool Close() override;
+    [[nodiscard]] bool Close() override;
 
 private:
-    bool Flush();
+    [[nodiscard]] bool Flush();
 
     std::unique_ptr<OutputFile> file_;
     std::vector<char> buffer_;

@@ -26,7 +26,7 @@ public:
     void Update(const void* data, std::size_t size);
     // The digest of everything given; nothing when the library failed at any
     // step. The object is spent afterwards.
-    std::optional<Sha256Digest> Finish();
+    [[nodiscard]] std::optional<Sha256Digest> Finish();
 
     struct State;
 
@@ -36,7 +36,8 @@ private:
 
 // Whether signature (r||s) is a valid ECDSA P-256 signature of digest by key
 // (an uncompressed point). False for a point that is not on the curve.
-bool VerifyP256Signature(const EcPublicKey& key, const Sha256Digest& digest, const EcSignature& signature);
+[[nodiscard]] bool VerifyP256Signature(const EcPublicKey& key, const Sha256Digest& digest,
+                                       const EcSignature& signature);
 
 // The point of a P-256 public key from its DER SubjectPublicKeyInfo, or
 // nothing when the bytes are not exactly that (another curve or algorithm,

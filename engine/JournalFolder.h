@@ -19,7 +19,7 @@ class JournalFile {
 public:
     virtual ~JournalFile() = default;
     // False when the bytes may not all be stored.
-    virtual bool Append(const std::string& bytes) = 0;
+    [[nodiscard]] virtual bool Append(const std::string& bytes) = 0;
 };
 
 class JournalFolder {
@@ -32,19 +32,19 @@ public:
     virtual std::vector<std::string> List() = 0;
     // Creates a journal under a new name no other journal has, its name on
     // disk before this returns; null when it cannot be created.
-    virtual std::unique_ptr<JournalFile> Create(std::string& name) = 0;
+    [[nodiscard]] virtual std::unique_ptr<JournalFile> Create(std::string& name) = 0;
     // Opens an existing journal to append to it after its first keep bytes
     // (what follows them, a record cut short, is dropped); null when it cannot.
-    virtual std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) = 0;
+    [[nodiscard]] virtual std::unique_ptr<JournalFile> OpenForAppend(const std::string& name, std::uint64_t keep) = 0;
     // The journal's bytes, whole; false when it cannot be read.
-    virtual bool Read(const std::string& name, std::string& bytes) = 0;
+    [[nodiscard]] virtual bool Read(const std::string& name, std::string& bytes) = 0;
     // Deletes the journal, the deletion on disk before this returns; true
     // when it is gone (also if it never was).
-    virtual bool Remove(const std::string& name) = 0;
+    [[nodiscard]] virtual bool Remove(const std::string& name) = 0;
     // Renames a journal that is not to be obeyed (planted, or naming files it
     // has no business with) to a name List never gives again, and notes it;
     // the file stays for an administrator to look at. True when it is renamed.
-    virtual bool SetAside(const std::string& name) = 0;
+    [[nodiscard]] virtual bool SetAside(const std::string& name) = 0;
 
     // The lines for the run's log (code page 1252) about what was set aside
     // since the last call: journals and folders that were not trusted, and why.
@@ -54,6 +54,13 @@ public:
 private:
     std::vector<std::string> notes_;
 };
+
+// What every journal's name ends with; List gives no other name.
+constexpr char kJournalEnding[] = ".journal";
+inline bool IsJournalName(const std::string& name) {
+    constexpr std::size_t size = sizeof kJournalEnding - 1;
+    return name.size() > size && name.compare(name.size() - size, size, kJournalEnding) == 0;
+}
 
 // The journals kept in a given directory, which must exist. Journal names end
 // in ".journal". A directory that is a link, not a folder, or one that others

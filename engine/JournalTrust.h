@@ -52,7 +52,7 @@ struct FileFacts {
     std::vector<AccessGrant> grants;
 };
 
-enum class TrustVerdict {
+enum class [[nodiscard]] TrustVerdict {
     kTrusted,
     kUnreadable,       // its facts could not be read: not to be trusted either
     kLink,

@@ -28,11 +28,11 @@ public:
     virtual ~LogFile() = default;
     // Hands the bytes to the system at once (the log is whole up to the last
     // line even if the process is killed); false when not all were written.
-    virtual bool Append(const std::string& bytes) = 0;
+    [[nodiscard]] virtual bool Append(const std::string& bytes) = 0;
 };
 
 // Opens the file at path (UTF-8, opened through the wide API on Windows) for
 // appending, creating it when missing, without following a link at its
 // name. Null when it cannot be opened or MayAppendLog refuses it; a file it
 // created for nothing is removed again.
-std::unique_ptr<LogFile> OpenLogFile(const std::string& utf8Path);
+[[nodiscard]] std::unique_ptr<LogFile> OpenLogFile(const std::string& utf8Path);

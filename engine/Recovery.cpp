@@ -62,7 +62,8 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
         // Only an entry whose target was put back needs the record, so that a
         // file made under that name later is never taken for the update's; for
         // the others undoing again only removes names that are gone already.
-        if (touched && journal != nullptr) journal->Undone(i);
+        // Not recorded: undoing again finds the target put back already.
+        if (touched && journal != nullptr) static_cast<void>(journal->Undone(i));
         state.undone[i] = true;
     }
     return whole;
@@ -96,7 +97,7 @@ RecoveryOutcome RecoverJournal(JournalFolder& journals, const std::string& name,
     if (const char* problem = JournalProblem(state, files)) {
         // Left for an administrator to look at; the run says the recovery is not whole.
         journals.Note("Journal " + name + " non suivi : " + problem + ".");
-        journals.SetAside(name);
+        static_cast<void>(journals.SetAside(name));  // or left where it is: incomplete either way
         return RecoveryOutcome::kIncomplete;
     }
 
@@ -106,11 +107,11 @@ RecoveryOutcome RecoverJournal(JournalFolder& journals, const std::string& name,
     }
     // Without a way to append, the undo still works; it records less.
     std::unique_ptr<UpdateJournal> journal = UpdateJournal::Reopen(journals, name, state);
-    if (journal && !state.undoing) journal->Undoing();
+    if (journal && !state.undoing) static_cast<void>(journal->Undoing());
     if (!UndoUpdate(state, files, journal.get())) return RecoveryOutcome::kIncomplete;
     journal.reset();
     // A journal that cannot be deleted is undone again, finding nothing to do.
-    journals.Remove(name);
+    static_cast<void>(journals.Remove(name));
     return RecoveryOutcome::kUndone;
 }
 

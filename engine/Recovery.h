@@ -8,7 +8,7 @@
 #include "engine/TargetFileSystem.h"
 #include "engine/UpdateJournal.h"
 
-enum class RecoveryOutcome {
+enum class [[nodiscard]] RecoveryOutcome {
     kNothingFound,  // no journal
     kCompleted,     // an update had replaced every target: finished (backups removed)
     kUndone,        // every target is back as it was before the update
@@ -35,13 +35,13 @@ RecoveryOutcome RecoverInterruptedUpdates(JournalFolder& journals, TargetFileSys
 // one is given); stops at the first target that cannot be restored, or whose
 // path below the root is a link at the moment of the step. True when every
 // entry is undone.
-bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* journal);
+[[nodiscard]] bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* journal);
 // Whether every target of the state had been replaced (only the backups
 // were left to remove).
 bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files);
 // Removes every staged and backup name of a finished update, none through a
 // link below the root; true when all are gone.
-bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files);
+[[nodiscard]] bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files);
 
 // The journals left in the folder (an undo that could not be finished) whose
 // root is the same as root, inside it or above it: an update of root must

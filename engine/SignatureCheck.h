@@ -10,7 +10,7 @@
 #include "engine/StatusSink.h"
 #include "package/PatchPackage.h"
 
-enum class SignatureState { kUnsigned, kValid, kInvalid };
+enum class [[nodiscard]] SignatureState { kUnsigned, kValid, kInvalid };
 
 // Hashes every byte before the trailer through the stream and checks the
 // trailer's signature with the trailer's key. kInvalid also when the file
@@ -36,4 +36,5 @@ bool MayApplyWithoutOwnSignature(InstallRootLookup& lookup, const std::string& r
 // package is not signed by a key of its product and the product trusts keys,
 // the policy wants a signature, or the root holds or is held by a protected
 // folder. False when the apply must stop (the last line says why).
-bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, const std::string& root);
+[[nodiscard]] bool PassSignatureStep(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup,
+                                     const std::string& root);

@@ -149,9 +149,9 @@ StagedCommit::Result StagedCommit::Commit() {
     // Every target is new now. Should this record or the clean-up below not
     // reach the disk, recovery sees every target replaced and finishes the
     // clean-up silently at the next start.
-    journal_->Committed();
+    static_cast<void>(journal_->Committed());
     state_.committed = true;
-    if (RemoveLeftovers(state_, files_)) journal_->Remove();
+    if (RemoveLeftovers(state_, files_)) static_cast<void>(journal_->Remove());
     finished_ = true;
     return {true};
 }
@@ -160,10 +160,11 @@ bool StagedCommit::Rollback() {
     finished_ = true;
     staged_.clear();  // open files cannot be deleted on Windows
     if (!journal_ || state_.committed) return true;
-    journal_->Undoing();  // recovery undoes the same with or without it
+    static_cast<void>(journal_->Undoing());  // recovery undoes the same with or without it
     state_.undoing = true;
     if (!UndoUpdate(state_, files_, journal_.get())) return false;
-    journal_->Remove();
+    // A journal that cannot be deleted is undone again at the next start, finding nothing to do.
+    static_cast<void>(journal_->Remove());
     journal_.reset();
     return true;
 }

@@ -38,14 +38,14 @@ public:
     // Names the staged and backup file of every target path (in the order they
     // will be staged; a path may appear twice) and writes the journal. False
     // when the journal cannot be written: nothing was created.
-    bool Begin(const std::string& root, const std::vector<std::string>& targetPaths);
+    [[nodiscard]] bool Begin(const std::string& root, const std::vector<std::string>& targetPaths);
 
     // Creates the staged file of the target at this position; null when it
     // cannot be created (missing directory, no permission). The file belongs
     // to this object; the caller writes and closes it (closing puts it on disk).
-    OutputFile* Stage(std::size_t index);
+    [[nodiscard]] OutputFile* Stage(std::size_t index);
 
-    struct Result {
+    struct [[nodiscard]] Result {
         bool ok = false;
         std::size_t failedIndex = 0;  // position of the target that failed
         bool journalFailed = false;   // the journal could not be written before any target changed
@@ -58,7 +58,7 @@ public:
     // Restores every replaced target and deletes every staged file and
     // backup. False when some step failed: the journal is kept, so that
     // recovery finishes the undo.
-    bool Rollback();
+    [[nodiscard]] bool Rollback();
 
     // The names chosen by Begin for the target at this position.
     const JournalEntry& Names(std::size_t index) const { return state_.entries[index]; }
@@ -68,7 +68,7 @@ private:
     // whose staged file another staged name opens too.
     std::optional<std::size_t> FirstSharedFile();
     // Puts the directory entries of every target's folder on disk.
-    bool SyncFolders();
+    [[nodiscard]] bool SyncFolders();
 
     TargetFileSystem& files_;
     JournalFolder& journals_;

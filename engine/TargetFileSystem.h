@@ -13,12 +13,12 @@
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    virtual bool Write(const void* data, std::size_t size) = 0;
+    [[nodiscard]] virtual bool Write(const void* data, std::size_t size) = 0;
     // Puts what was written on the disk itself (fsync, FlushFileBuffers), so
     // that a power cut after this cannot leave the file empty or garbled.
-    virtual bool Sync() = 0;
+    [[nodiscard]] virtual bool Sync() = 0;
     // Flushes and closes; false when anything written was not stored.
-    virtual bool Close() = 0;
+    [[nodiscard]] virtual bool Close() = 0;
 };
 
 // Keeps folders where they are while it lives (see HoldFolders).
@@ -48,7 +48,7 @@ public:
     // root: every folder between root and the file is a real folder, and the
     // file, if there, is no link either (no symbolic link, junction or mount
     // point). The root itself may be reached through links.
-    virtual bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) = 0;
+    [[nodiscard]] virtual bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) = 0;
     // Holds every folder between root and each of paths (root itself not
     // included) so that none can be renamed, deleted or swapped for a link
     // until the hold goes. Windows: an open handle without delete sharing on
@@ -68,15 +68,15 @@ public:
     virtual bool CanOpenForReading(const std::string& path) = 0;
     virtual bool Exists(const std::string& path) = 0;
     // Creates a file that must not exist yet; null when it cannot be created.
-    virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
+    [[nodiscard]] virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
     // Puts replacement in place of target, keeping target's old contents under
     // backup. target must exist; when this fails, target is as it was.
-    virtual bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
-                                      const std::string& backup) = 0;
+    [[nodiscard]] virtual bool ReplaceKeepingBackup(const std::string& replacement, const std::string& target,
+                                                    const std::string& backup) = 0;
     // Moves a file to a name that may or may not be taken (the name is replaced).
-    virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
     // Deletes a file; true when it is gone afterwards (also if it never was).
-    virtual bool Remove(const std::string& path) = 0;
+    [[nodiscard]] virtual bool Remove(const std::string& path) = 0;
     // The key under which two paths name the same file: the path without
     // "." and empty components where names differ by case, WindowsFileKey
     // on Windows (case, trailing dots and spaces), so that staging names
@@ -89,7 +89,7 @@ public:
     virtual std::optional<FileIdentity> IdentityOf(const std::string& path) = 0;
     // Puts the directory entries of the folder holding path on disk (renames
     // and new names in it); true where the system does that by itself.
-    virtual bool SyncFolderOf(const std::string& path) = 0;
+    [[nodiscard]] virtual bool SyncFolderOf(const std::string& path) = 0;
 };
 
 // The platform's own: Win32 calls on Windows, POSIX calls elsewhere (where

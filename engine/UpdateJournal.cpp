@@ -146,7 +146,7 @@ std::unique_ptr<UpdateJournal> UpdateJournal::Begin(JournalFolder& folder, const
     // The magic and the first record go in one write: a journal cut inside
     // them announces nothing.
     if (!journal->file_->Append(std::string(kMagic, kMagicSize) + Record(payload))) {
-        journal->Remove();
+        static_cast<void>(journal->Remove());  // announces nothing: recovery removes it if it stays
         return nullptr;
     }
     return journal;

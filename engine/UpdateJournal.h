@@ -59,26 +59,26 @@ class UpdateJournal {
 public:
     // Creates a journal in the folder holding its first record; null when it
     // cannot be created or written.
-    static std::unique_ptr<UpdateJournal> Begin(JournalFolder& folder, const std::string& root,
-                                                const std::vector<JournalEntry>& entries);
+    [[nodiscard]] static std::unique_ptr<UpdateJournal> Begin(JournalFolder& folder, const std::string& root,
+                                                              const std::vector<JournalEntry>& entries);
     // Opens an existing journal to go on writing it after its whole records.
-    static std::unique_ptr<UpdateJournal> Reopen(JournalFolder& folder, const std::string& name,
-                                                 const JournalState& state);
+    [[nodiscard]] static std::unique_ptr<UpdateJournal> Reopen(JournalFolder& folder, const std::string& name,
+                                                               const JournalState& state);
 
     // Each returns once its record is on disk; false when it may not be.
-    bool Replacing(const std::vector<bool>& targetExisted);
-    bool Committed();
-    bool Undoing();
-    bool Undone(std::size_t index);
+    [[nodiscard]] bool Replacing(const std::vector<bool>& targetExisted);
+    [[nodiscard]] bool Committed();
+    [[nodiscard]] bool Undoing();
+    [[nodiscard]] bool Undone(std::size_t index);
     // Deletes the journal; false when it stays.
-    bool Remove();
+    [[nodiscard]] bool Remove();
 
     const std::string& Name() const { return name_; }
 
 private:
     UpdateJournal(JournalFolder& folder, std::string name, std::unique_ptr<JournalFile> file)
         : folder_(folder), name_(std::move(name)), file_(std::move(file)) {}
-    bool Write(const std::string& payload);
+    [[nodiscard]] bool Write(const std::string& payload);
 
     JournalFolder& folder_;
     std::string name_;

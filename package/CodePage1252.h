@@ -14,7 +14,7 @@
 // UTF-8 to cp1252. False when the text is not valid UTF-8 or holds a
 // character that cp1252 has no byte for; then *badCodePoint (if given) is
 // that character, or 0xFFFFFFFF for invalid UTF-8, and out is unspecified.
-bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::uint32_t* badCodePoint = nullptr);
+[[nodiscard]] bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::uint32_t* badCodePoint = nullptr);
 
 // cp1252 to UTF-8; every byte string converts.
 std::string Cp1252ToUtf8(const std::string& cp1252);

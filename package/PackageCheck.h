@@ -50,7 +50,7 @@ struct PackageContents {
 };
 
 // The outcome: the first rule broken, where, and for which entry.
-struct PackageCheckResult {
+struct [[nodiscard]] PackageCheckResult {
     PackageRule rule = PackageRule::kSound;
     // Byte offset of the field that breaks the rule: the string or count that
     // is cut off, the entry count for a table too large, the offset-table slot
@@ -67,7 +67,7 @@ struct PackageCheckResult {
 // target name read; otherwise contents is unspecified and the stream may be
 // failed. The memory used stays within kTableBudgetBytes, whatever the file
 // says; an allocation that fails all the same gives kOutOfMemory.
-PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents);
+[[nodiscard]] PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents);
 
 // A short English description of a rule, e.g. "record offset is negative".
 const char* PackageRuleText(PackageRule rule);

@@ -34,7 +34,7 @@ public:
     // first. On failure no file is open and the stream is failed. On Windows
     // the file cannot be opened for writing by anyone while it is open here.
     // Elsewhere both encodings are the bytes the system takes.
-    bool Open(const std::string& fileName, FileNameEncoding encoding = FileNameEncoding::kAnsi);
+    [[nodiscard]] bool Open(const std::string& fileName, FileNameEncoding encoding = FileNameEncoding::kAnsi);
     // Closes the file if one is open; returns whether one was.
     bool Close();
     bool IsOpen() const { return file_ != nullptr; }
@@ -66,7 +66,7 @@ public:
     std::string ReadString();
 
 private:
-    bool Refill();
+    [[nodiscard]] bool Refill();
 
     static constexpr std::size_t kBufferSize = 256 * 1024;
 

@@ -22,20 +22,20 @@ public:
 
     // Writes the header and the offset table. False when the records would not
     // all start below 2 GiB or the stream fails.
-    bool Begin(const std::string& title, const std::string& registryKey,
-               const std::vector<PackageWriterEntry>& entries);
+    [[nodiscard]] bool Begin(const std::string& title, const std::string& registryKey,
+                             const std::vector<PackageWriterEntry>& entries);
     // Appends data of the current entry. The record header of each entry is
     // written when its first byte (or, for an empty entry, the next entry's
     // first byte or Finish) arrives.
-    bool WriteData(const void* data, std::size_t size);
+    [[nodiscard]] bool WriteData(const void* data, std::size_t size);
     // Writes what remains and checks that every entry got exactly its size.
-    bool Finish();
+    [[nodiscard]] bool Finish();
 
     // The record offsets that Begin computed, in entry order.
     const std::vector<std::int32_t>& RecordOffsets() const { return offsets_; }
 
 private:
-    bool StartNextRecordIfDue();
+    [[nodiscard]] bool StartNextRecordIfDue();
     void WriteInt32(std::int32_t value);
     void WriteString(const std::string& text);
 

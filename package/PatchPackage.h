@@ -31,7 +31,7 @@ public:
     // damaged (header or a record cut off, an offset outside the file, more
     // slots than the file can hold) or names an unsafe target. Returns false
     // and puts the stream in the failed state when a file is already open.
-    bool Open(const std::string& fileName, FileNameEncoding encoding = FileNameEncoding::kAnsi);
+    [[nodiscard]] bool Open(const std::string& fileName, FileNameEncoding encoding = FileNameEncoding::kAnsi);
     // Closes the file and empties the entry table; the title and registry key
     // stay. False when no file was open.
     bool Close();

@@ -31,7 +31,7 @@ struct SignatureTrailer {
 // is shorter than a trailer, the magic is missing at size - 137, or some record
 // or its data reaches into the trailer (such a package is unsigned, even when
 // its last entry is itself a signed package).
-std::optional<SignatureTrailer> ReadSignatureTrailer(PackageStream& stream, std::int64_t readEnd);
+[[nodiscard]] std::optional<SignatureTrailer> ReadSignatureTrailer(PackageStream& stream, std::int64_t readEnd);
 
 // The 137 bytes of a trailer.
 std::string SignatureTrailerBytes(const EcPublicKey& publicKey, const EcSignature& signature);

@@ -79,7 +79,7 @@ void PackageSelectDialog::OnUpdate() {
     // If the file vanished or changed since it was listed, Open fails and the
     // progress dialog shows that the package cannot be read; nothing is applied.
     PatchPackage package;
-    package.Open(fileNames_[static_cast<std::size_t>(index)]);
+    static_cast<void>(package.Open(fileNames_[static_cast<std::size_t>(index)]));
     updateRan_ = true;
     // The worker has ended when this returns: the package may close.
     updateApplied_ = ApplyInProgressDialog(package, log_, false, Handle());

@@ -13,7 +13,7 @@ bool ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDon
     ProgressDialog progress(package, log, closeWhenDone);
     if (progress.Run(owner) == -1) {
         // No window, so no worker either: nothing was applied.
-        log.WriteLine(LoadMessageString(IDS_START_FAILED));
+        static_cast<void>(log.WriteLine(LoadMessageString(IDS_START_FAILED)));  // the box says it too
         if (!closeWhenDone) ShowMessage(IDS_START_FAILED, MB_OK | MB_ICONERROR, owner);
         return false;
     }
@@ -34,7 +34,7 @@ void ProgressDialog::DoDataExchange() {
     label_.Bind(Handle(), IDC_STATUS_LABEL);
     closeButton_.Bind(Handle(), IDC_CLOSE);
     // Unthrottled painting still shows every line: nothing to report.
-    statusBox_.Attach(Handle(), IDC_STATUS_BOX);
+    static_cast<void>(statusBox_.Attach(Handle(), IDC_STATUS_BOX));
 }
 
 bool ProgressDialog::OnInitDialog() {

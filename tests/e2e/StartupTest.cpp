@@ -77,7 +77,7 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
             ASSERT_TRUE(first->Ready()) << first->Problem();
         }
         if (c.replaced >= 0) {
-            for (const std::string& name : journals->List()) journals->Remove(name);
+            for (const std::string& name : journals->List()) ASSERT_TRUE(journals->Remove(name)) << name;
             ASSERT_TRUE(ResetTree(root, before));
             ASSERT_TRUE(LeaveInterruptedUpdate(*journals, root, update, static_cast<std::size_t>(c.replaced)));
         }
@@ -108,7 +108,7 @@ TEST(StartupE2eTest, OneInstanceAtATimeAndRecoveryToldInItsBox) {
         EXPECT_EQ(journals->List().size(), c.journalsAfter);
     }
     // Whatever a failed case left must not reach the other tests.
-    for (const std::string& name : journals->List()) journals->Remove(name);
+    for (const std::string& name : journals->List()) EXPECT_TRUE(journals->Remove(name)) << name;
 }
 
 }  // namespace

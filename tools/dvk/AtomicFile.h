@@ -22,14 +22,14 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     // Creates the temporary file; false (with a reason) when it cannot.
-    bool Create(std::string& error);
+    [[nodiscard]] bool Create(std::string& error);
     std::ostream& Stream() { return out_; }
     // Where the bytes go until Commit.
     const std::filesystem::path& TempPath() const { return tempPath_; }
     // Closes the temporary file and renames it to the final name, replacing
     // any file of that name (a link there is replaced, not followed); false
     // (with a reason) when anything failed.
-    bool Commit(std::string& error);
+    [[nodiscard]] bool Commit(std::string& error);
 
 private:
     std::filesystem::path finalPath_;

@@ -30,8 +30,8 @@ void PrintOut(const std::string& text);
 // Opens the package file named in UTF-8 and checks it. False when the file
 // cannot be opened (message says why); otherwise true, with result telling
 // whether it is sound and contents filled when it is.
-bool InspectPackage(const std::string& fileUtf8, PackageStream& stream, PackageContents& contents,
-                    PackageCheckResult& result, std::string& message);
+[[nodiscard]] bool InspectPackage(const std::string& fileUtf8, PackageStream& stream, PackageContents& contents,
+                                  PackageCheckResult& result, std::string& message);
 
 // The signature of a sound package, checked as the updater checks it.
 struct SignatureFinding {
@@ -46,4 +46,5 @@ SignatureFinding InspectSignature(PackageStream& stream, const PackageContents& 
 
 // The keys of the --trust files (PEM public keys or base64 lines). False,
 // with a reason, when a file cannot be read or holds no P-256 public key.
-bool ReadTrustedKeys(const std::vector<std::string>& filesUtf8, std::vector<std::string>& keys, std::string& error);
+[[nodiscard]] bool ReadTrustedKeys(const std::vector<std::string>& filesUtf8, std::vector<std::string>& keys,
+                                   std::string& error);

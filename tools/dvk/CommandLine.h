@@ -16,7 +16,7 @@ public:
     CommandLine(std::set<std::string> flags, std::set<std::string> valued, std::set<std::string> repeatable = {});
 
     // False, with a message for people, on an unknown or malformed option.
-    bool Parse(const std::vector<std::string>& args, std::string& error);
+    [[nodiscard]] bool Parse(const std::vector<std::string>& args, std::string& error);
 
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
     // The value of a once-only option, or "" when absent.

@@ -18,8 +18,8 @@ std::string FolderKey(const std::string& folderText);
 
 // The state folder of dvk extract, made when missing; false (with the reason
 // in error) when it cannot be found or made.
-bool ExtractStateFolder(std::filesystem::path& state, std::string& error);
+[[nodiscard]] bool ExtractStateFolder(std::filesystem::path& state, std::string& error);
 
 // The journal folder for extracts into the folder, made when missing.
-bool ExtractJournalFolder(const std::filesystem::path& state, const std::string& folderText,
-                          std::filesystem::path& journals, std::string& error);
+[[nodiscard]] bool ExtractJournalFolder(const std::filesystem::path& state, const std::string& folderText,
+                                        std::filesystem::path& journals, std::string& error);

@@ -29,17 +29,17 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
     // Opens the lock file, made when missing; false (with a reason) when it cannot.
-    bool Open(const std::filesystem::path& lockFile, std::string& error);
+    [[nodiscard]] bool Open(const std::filesystem::path& lockFile, std::string& error);
     // Shared locks on every folder of the list but the last, outermost first,
     // and an exclusive one on the last; false, holding none, when another
     // extract holds a lock that one of them meets.
-    bool TryLock(const std::vector<std::string>& folderAndAncestors);
+    [[nodiscard]] bool TryLock(const std::vector<std::string>& folderAndAncestors);
     // Makes the lock on one of the ancestors exclusive (to recover an extract
     // into it); false when another extract holds it too. It stays exclusive.
-    bool TryMakeExclusive(const std::string& ancestorText);
+    [[nodiscard]] bool TryMakeExclusive(const std::string& ancestorText);
 
 private:
-    bool LockByte(std::uint64_t offset, bool exclusive);
+    [[nodiscard]] bool LockByte(std::uint64_t offset, bool exclusive);
     void UnlockByte(std::uint64_t offset);
 
 #ifdef _WIN32

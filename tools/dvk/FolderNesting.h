@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class FolderNesting {
+enum class [[nodiscard]] FolderNesting {
     kApart,   // neither holds the other
     kSame,
     kAbove,   // the first holds the second

@@ -26,22 +26,22 @@ public:
     // Every regular file below dir, its relative path with '\' separators as
     // both source and target name, sorted by target name so that the package
     // does not depend on the order the file system lists them in.
-    bool AddDirectory(const std::string& dirUtf8, std::string& error);
+    [[nodiscard]] bool AddDirectory(const std::string& dirUtf8, std::string& error);
     // The lines of a list file, in their order: source<TAB>target<TAB>flags,
     // flags a byte in decimal or 0x hex. Blank lines and lines starting with
     // '#' are skipped; a relative source is found from the list's folder.
-    bool AddList(const std::string& listUtf8, std::string& error);
+    [[nodiscard]] bool AddList(const std::string& listUtf8, std::string& error);
     // Sets the required flag on every target a pattern (UTF-8) matches; false
     // when a pattern matches nothing, which is almost always a typing error.
-    bool MarkRequired(const std::vector<std::string>& patternsUtf8, std::string& error);
+    [[nodiscard]] bool MarkRequired(const std::vector<std::string>& patternsUtf8, std::string& error);
     // False when two targets would be the same file on Windows.
-    bool CheckDistinctTargets(std::string& error) const;
+    [[nodiscard]] bool CheckDistinctTargets(std::string& error) const;
 
     const std::vector<PackItem>& Items() const { return items_; }
     std::int64_t TotalBytes() const;
 
 private:
-    bool AddFile(PackItem item, std::string& error);
+    [[nodiscard]] bool AddFile(PackItem item, std::string& error);
 
     bool followLinks_;
     std::vector<PackItem> items_;

@@ -12,5 +12,5 @@
 // trailer that signs them; when copy is set, the bytes themselves go to out
 // first (signing a copy), otherwise out already holds them (signing the file
 // being written). False, with a reason, on a read or write failure.
-bool AppendSignature(const std::filesystem::path& source, std::int64_t length, bool copy, std::ostream& out,
-                     const SigningKey& key, std::string& error);
+[[nodiscard]] bool AppendSignature(const std::filesystem::path& source, std::int64_t length, bool copy,
+                                   std::ostream& out, const SigningKey& key, std::string& error);

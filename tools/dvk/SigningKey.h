@@ -16,19 +16,19 @@ public:
     SigningKey& operator=(const SigningKey&) = delete;
 
     // A new random key.
-    bool Generate(std::string& error);
+    [[nodiscard]] bool Generate(std::string& error);
     // Writes the private key as PEM PKCS#8 to a new file only its owner may
     // read (an existing file is never replaced), and the public key as PEM.
-    bool Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const;
+    [[nodiscard]] bool Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const;
     // Reads a PEM private key (PKCS#8, or OpenSSL's "EC PRIVATE KEY") on P-256.
-    bool Load(const std::string& keyFile, std::string& error);
+    [[nodiscard]] bool Load(const std::string& keyFile, std::string& error);
 
     const EcPublicKey& PublicKey() const { return publicKey_; }
     // The signature r||s of a digest.
-    bool Sign(const Sha256Digest& digest, EcSignature& signature, std::string& error) const;
+    [[nodiscard]] bool Sign(const Sha256Digest& digest, EcSignature& signature, std::string& error) const;
 
 private:
-    bool TakePublicKey(std::string& error);
+    [[nodiscard]] bool TakePublicKey(std::string& error);
 
     void* key_ = nullptr;  // EVP_PKEY* or BCRYPT_KEY_HANDLE, kept out of this header
     EcPublicKey publicKey_{};

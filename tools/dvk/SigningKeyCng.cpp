@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "package/UniqueStdioFile.h"
-#include "tools/dvk/P256PrivateKey.h"
 #include "win32/CngHandles.h"
 #include "win32/Handles.h"
+#include "tools/dvk/KeyFiles.h"
+#include "tools/dvk/P256PrivateKey.h"
 
 namespace {
 
@@ -73,13 +73,38 @@ private:
     bool ready_ = false;
 };
 
-bool WriteAll(HANDLE file, const std::string& text) {
-    DWORD written = 0;
-    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size() && FlushFileBuffers(file);
-}
+class Win32KeyFile : public NewKeyFile {
+public:
+    explicit Win32KeyFile(UniqueFileHandle file) : file_(std::move(file)) {}
+    bool Write(const std::string& text) override {
+        DWORD written = 0;
+        return WriteFile(file_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size() && FlushFileBuffers(file_.Get());
+    }
+
+private:
+    UniqueFileHandle file_;
+};
 
 }  // namespace
+
+// The Windows calls under WriteKeyFiles (tools/dvk/KeyFiles.h).
+bool KeyFileNameTaken(const std::string& name) {
+    return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::unique_ptr<NewKeyFile> CreateKeyFile(const std::string& name, bool ownerOnly) {
+    OwnerOnlySecurity security;
+    if (ownerOnly && security.Get() == nullptr) return nullptr;
+    UniqueFileHandle file(CreateFileA(name.c_str(), GENERIC_WRITE, 0, ownerOnly ? security.Get() : nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<Win32KeyFile>(std::move(file));
+}
+
+void RemoveKeyFile(const std::string& name) {
+    DeleteFileA(name.c_str());
+}
 
 SigningKey::~SigningKey() {
     DestroyHeldKey(key_);
@@ -112,61 +137,14 @@ bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile,
     std::memcpy(key.scalar.data(), blob.bytes + sizeof(BCRYPT_ECCKEY_BLOB) + 64, key.scalar.size());
     std::string text = PrivateKeyPem(key);
     SecureZeroMemory(key.scalar.data(), key.scalar.size());
-
-    // Neither name may be taken, by a file or a link, before either is
-    // written; each is then made new (CREATE_NEW, a link there is not
-    // followed), the private one owner-only from the start.
-    for (const std::string* name : {&keyFile, &publicFile}) {
-        if (GetFileAttributesA(name->c_str()) != INVALID_FILE_ATTRIBUTES) {
-            SecureZeroMemory(&text[0], text.size());
-            error = "cannot create '" + *name + "' (it must not exist yet); nothing was written";
-            return false;
-        }
-    }
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    OwnerOnlySecurity security;
-    UniqueFileHandle file(security.Get() == nullptr
-                              ? INVALID_HANDLE_VALUE
-                              : CreateFileA(keyFile.c_str(), GENERIC_WRITE, 0, security.Get(), CREATE_NEW, flags, nullptr));
-    if (!file) {
-        SecureZeroMemory(&text[0], text.size());
-        error = "cannot create '" + keyFile + "' (it must not exist yet)";
-        return false;
-    }
-    UniqueFileHandle pub(CreateFileA(publicFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr));
-    if (!pub) {
-        SecureZeroMemory(&text[0], text.size());
-        file.Reset();
-        DeleteFileA(keyFile.c_str());  // made above, empty
-        error = "cannot create '" + publicFile + "' (it must not exist yet); nothing was written";
-        return false;
-    }
-    const bool keyWritten = WriteAll(file.Get(), text);
-    SecureZeroMemory(&text[0], text.size());
-    const bool publicWritten = keyWritten && WriteAll(pub.Get(), PublicKeyPem(publicKey_));
-    if (!publicWritten) {
-        file.Reset();
-        pub.Reset();
-        DeleteFileA(keyFile.c_str());
-        DeleteFileA(publicFile.c_str());
-        error = "cannot write '" + (keyWritten ? publicFile : keyFile) + "'";
-        return false;
-    }
-    return true;
+    return WriteKeyFiles(keyFile, text, publicFile, PublicKeyPem(publicKey_), error);
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueStdioFile file(std::fopen(keyFile.c_str(), "rb"));
-    if (!file) {
-        error = "'" + keyFile + "': cannot read the file";
-        return false;
-    }
     std::string text;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) text.append(chunk, got);
-    SecureZeroMemory(chunk, sizeof chunk);
+    if (!ReadKeyFileText(keyFile, text, error)) return false;
     std::optional<P256PrivateKey> read = ReadPrivateKeyPem(text);
-    SecureZeroMemory(&text[0], text.size());
+    WipeKeyText(text);
     error = "'" + keyFile + "' holds no P-256 private key in PEM (make one with dvk keygen)";
     if (!read) return false;
 

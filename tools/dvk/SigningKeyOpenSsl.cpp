@@ -5,20 +5,36 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <memory>
 
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include "package/UniqueStdioFile.h"
+#include "tools/dvk/KeyFiles.h"
+#include "tools/dvk/P256PrivateKey.h"
 
 namespace {
 
 EVP_PKEY* Key(void* key) {
     return static_cast<EVP_PKEY*>(key);
 }
+
+class PosixKeyFile : public NewKeyFile {
+public:
+    explicit PosixKeyFile(int descriptor) : descriptor_(descriptor) {}
+    ~PosixKeyFile() override { ::close(descriptor_); }
+    // A key's text is short: one write takes it whole, or the file is not written.
+    bool Write(const std::string& text) override {
+        return ::write(descriptor_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+
+private:
+    int descriptor_;
+};
 
 }  // namespace
 
@@ -37,55 +53,48 @@ bool SigningKey::Generate(std::string& error) {
 }
 
 bool SigningKey::Save(const std::string& keyFile, const std::string& publicFile, std::string& error) const {
-    // Neither name may be taken, by a file or a link, before either is
-    // written; each is then made new (O_EXCL, no link followed), the private
-    // one owner-only from the start.
-    for (const std::string* name : {&keyFile, &publicFile}) {
-        struct stat info;
-        if (::lstat(name->c_str(), &info) == 0) {
-            error = "cannot create '" + *name + "' (it must not exist yet); nothing was written";
-            return false;
-        }
-    }
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    const int keyDescriptor = open(keyFile.c_str(), flags, 0600);
-    if (keyDescriptor < 0) {
-        error = "cannot create '" + keyFile + "' (it must not exist yet)";
+    // The files of the Windows build, written by the same code: PrivateKeyPem
+    // gives what OpenSSL's own PKCS#8 writer gives.
+    P256PrivateKey key;
+    key.point = publicKey_;
+    BIGNUM* scalar = nullptr;
+    const bool exported = EVP_PKEY_get_bn_param(Key(key_), OSSL_PKEY_PARAM_PRIV_KEY, &scalar) == 1 &&
+                          BN_bn2binpad(scalar, key.scalar.data(), static_cast<int>(key.scalar.size())) ==
+                              static_cast<int>(key.scalar.size());
+    BN_clear_free(scalar);
+    if (!exported) {
+        error = "OpenSSL could not give the private key";
         return false;
     }
-    UniqueStdioFile file(fdopen(keyDescriptor, "wb"));
-    if (!file) close(keyDescriptor);
-    const int publicDescriptor = file ? open(publicFile.c_str(), flags, 0644) : -1;
-    UniqueStdioFile pub(publicDescriptor < 0 ? nullptr : fdopen(publicDescriptor, "wb"));
-    if (publicDescriptor >= 0 && !pub) close(publicDescriptor);
-    if (!pub) {
-        file.reset();
-        unlink(keyFile.c_str());  // made above, empty
-        if (publicDescriptor >= 0) unlink(publicFile.c_str());
-        error = "cannot create '" + publicFile + "' (it must not exist yet); nothing was written";
-        return false;
-    }
-    const bool keyWritten = PEM_write_PKCS8PrivateKey(file.get(), Key(key_), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
-                            std::fflush(file.get()) == 0;
-    const bool publicWritten = keyWritten && PEM_write_PUBKEY(pub.get(), Key(key_)) == 1 && std::fflush(pub.get()) == 0;
-    if (!publicWritten) {
-        file.reset();
-        pub.reset();
-        unlink(keyFile.c_str());
-        unlink(publicFile.c_str());
-        error = "cannot write '" + (keyWritten ? publicFile : keyFile) + "'";
-        return false;
-    }
-    return true;
+    std::string text = PrivateKeyPem(key);
+    OPENSSL_cleanse(key.scalar.data(), key.scalar.size());
+    return WriteKeyFiles(keyFile, text, publicFile, PublicKeyPem(publicKey_), error);
+}
+
+// The POSIX calls under WriteKeyFiles (tools/dvk/KeyFiles.h).
+bool KeyFileNameTaken(const std::string& name) {
+    struct stat info;
+    return ::lstat(name.c_str(), &info) == 0;
+}
+
+std::unique_ptr<NewKeyFile> CreateKeyFile(const std::string& name, bool ownerOnly) {
+    const int descriptor =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0644);
+    if (descriptor < 0) return nullptr;
+    return std::make_unique<PosixKeyFile>(descriptor);
+}
+
+void RemoveKeyFile(const std::string& name) {
+    ::unlink(name.c_str());
 }
 
 bool SigningKey::Load(const std::string& keyFile, std::string& error) {
-    UniqueStdioFile file(std::fopen(keyFile.c_str(), "rb"));
-    if (!file) {
-        error = "'" + keyFile + "': cannot read the file";
-        return false;
-    }
-    EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
+    std::string text;
+    if (!ReadKeyFileText(keyFile, text, error)) return false;
+    BIO* memory = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
+    EVP_PKEY* key = memory == nullptr ? nullptr : PEM_read_bio_PrivateKey(memory, nullptr, nullptr, nullptr);
+    BIO_free(memory);
+    WipeKeyText(text);
     char group[32] = {};
     if (key == nullptr || !EVP_PKEY_is_a(key, "EC") ||
         EVP_PKEY_get_group_name(key, group, sizeof group, nullptr) != 1 || std::string(group) != "prime256v1") {

@@ -30,6 +30,6 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // The byte-string path that the reader and the engine open files with: the
 // UTF-8 text itself on Linux, the ANSI code page on Windows. False when the
 // path has a character the ANSI code page cannot hold.
-bool NarrowSystemPath(const std::string& utf8, std::string& narrow);
+[[nodiscard]] bool NarrowSystemPath(const std::string& utf8, std::string& narrow);
 // The UTF-8 text of such a path, to show it.
 std::string Utf8FromNarrowSystemPath(const std::string& narrow);

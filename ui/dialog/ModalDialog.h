@@ -18,7 +18,7 @@ public:
 
     // Runs the dialog until EndDialog, owned by owner (disabled meanwhile),
     // or by nothing when it is null. -1 when the dialog cannot be created.
-    INT_PTR DoModal(HWND owner);
+    [[nodiscard]] INT_PTR DoModal(HWND owner);
 
     HWND Handle() const { return window_; }
     void EndDialog(INT_PTR result);

@@ -25,7 +25,7 @@ public:
     // Binds the control and puts the throttle in its window procedure. False
     // when the control is missing or cannot be subclassed (it then paints
     // every line, unthrottled).
-    bool Attach(HWND dialog, int id);
+    [[nodiscard]] bool Attach(HWND dialog, int id);
 
     // From any thread: the text is the box's when this returns (a call from
     // another thread waits for the user-interface thread to take it).

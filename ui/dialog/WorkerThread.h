@@ -16,7 +16,7 @@ public:
     // Runs entry(parameter) on a new thread at normal priority with the
     // default stack. False when the thread could not be created or one is
     // already running. An exception out of entry ends the thread with 1.
-    bool Start(Entry entry, void* parameter);
+    [[nodiscard]] bool Start(Entry entry, void* parameter);
     // Waits for the thread to end; at once when none was started. Messages
     // sent to this thread's windows meanwhile are handled, so a thread that
     // ends by talking to a window does not wait for the waiter forever.

@@ -20,13 +20,6 @@
 
 namespace {
 
-const char kEnding[] = ".journal";
-constexpr std::size_t kEndingSize = sizeof kEnding - 1;
-
-bool IsJournalName(const std::string& name) {
-    return name.size() > kEndingSize && name.compare(name.size() - kEndingSize, kEndingSize, kEnding) == 0;
-}
-
 // Root and the effective user are trusted; the group and the others may
 // change a file or folder when its mode lets them write.
 FileFacts FactsOf(const struct stat& status) {
@@ -127,7 +120,7 @@ public:
             std::snprintf(stamp, sizeof stamp, "%016llx-%d-%u", static_cast<unsigned long long>(now.tv_sec) *
                                                                         1000000000ull + static_cast<unsigned long long>(now.tv_nsec),
                           static_cast<int>(::getpid()), attempt);
-            name = std::string(stamp) + kEnding;
+            name = std::string(stamp) + kJournalEnding;
             int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd < 0 && errno == EEXIST) continue;
             if (fd < 0) return nullptr;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/ComponentWalk.h"
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/posix/PosixWriteAll.h"
 #include "package/UniqueStdioFile.h"
@@ -34,25 +35,6 @@ private:
     int fd_;
 };
 
-// Whether every folder of path after its first skip bytes is a real folder
-// and its last component, if there, no symbolic link. lstat never follows
-// the link it is asked about.
-bool NoLinkAfter(const std::string& path, std::size_t skip) {
-    std::size_t end = skip;
-    while (end < path.size()) {
-        std::size_t next = path.find('/', end);
-        const bool last = next == std::string::npos;
-        if (last) next = path.size();
-        const std::string component = path.substr(end, next - end);
-        end = next + 1;
-        if (component.empty() || component == ".") continue;
-        struct stat info;
-        if (::lstat(path.substr(0, next).c_str(), &info) != 0) return last && errno == ENOENT;
-        if (S_ISLNK(info.st_mode) || (!last && !S_ISDIR(info.st_mode))) return false;
-    }
-    return true;
-}
-
 class PosixTargetFileSystem : public TargetFileSystem {
 public:
     std::string TargetPath(const std::string& root, const std::string& targetName) const override {
@@ -61,10 +43,20 @@ public:
         return path;
     }
 
+    // Every folder below the root a real folder, the file no symbolic link:
+    // lstat never follows the link it is asked about.
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
-        const std::string rootPath = TargetPath(root, "");  // the root and its separator
-        if (targetPath.compare(0, rootPath.size(), rootPath) != 0) return false;
-        return NoLinkAfter(targetPath, rootPath.size());
+        return EveryComponentBelowRoot(TargetPath(root, ""), targetPath, "/",
+                                       [](const PathComponent& component) -> std::optional<bool> {
+                                           struct stat info;
+                                           if (::lstat(component.upTo.c_str(), &info) != 0) {
+                                               return component.last && errno == ENOENT;
+                                           }
+                                           if (S_ISLNK(info.st_mode) || (!component.last && !S_ISDIR(info.st_mode))) {
+                                               return false;
+                                           }
+                                           return std::nullopt;
+                                       });
     }
 
     bool IsRealFolder(const std::string& root) override {

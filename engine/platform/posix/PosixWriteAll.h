@@ -8,7 +8,7 @@
 #include <cstddef>
 
 // False when some byte could not be written (the descriptor's error in errno).
-inline bool WriteAll(int fd, const void* data, std::size_t size) {
+[[nodiscard]] inline bool WriteAll(int fd, const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t written = ::write(fd, bytes, size);

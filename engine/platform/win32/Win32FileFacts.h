@@ -17,7 +17,7 @@
 // reparse point, a file whose final path is not expectedPath (compared
 // without case) counts as a link: it was reached by another way than the
 // one named. An empty expectedPath skips that comparison.
-bool ReadFileFacts(HANDLE file, const std::wstring& expectedPath, FileFacts& facts);
+[[nodiscard]] bool ReadFileFacts(HANDLE file, const std::wstring& expectedPath, FileFacts& facts);
 
 // The handle's path as "\\?\C:\..." (or "\\?\UNC\..."), links resolved; ""
 // when it cannot be had.

@@ -10,4 +10,4 @@
 // the process may set it. False, with the last error set, when from's
 // security cannot be read or its DACL cannot be given to to. On a volume
 // without permissions (FAT) there is nothing to hand on: true.
-bool CopyOwnerAndDacl(const std::wstring& from, const std::wstring& to);
+[[nodiscard]] bool CopyOwnerAndDacl(const std::wstring& from, const std::wstring& to);

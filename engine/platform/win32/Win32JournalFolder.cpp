@@ -22,8 +22,6 @@
 
 namespace {
 
-const char kEnding[] = ".journal";
-constexpr std::size_t kEndingSize = sizeof kEnding - 1;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // "\\?\C:\x" as the log shows it: "C:\x" ("\\?\UNC\s\x": "\\s\x").
@@ -124,8 +122,7 @@ public:
         if (!find) return names;
         do {
             std::string name;
-            if (NarrowName(found.cFileName, name) && name.size() > kEndingSize &&
-                name.compare(name.size() - kEndingSize, kEndingSize, kEnding) == 0) {
+            if (NarrowName(found.cFileName, name) && IsJournalName(name)) {
                 names.push_back(name);
             }
         } while (FindNextFileW(find.Get(), &found));

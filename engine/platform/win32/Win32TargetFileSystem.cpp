@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/ComponentWalk.h"
 #include "engine/InstallRootPath.h"
 #include "engine/TargetFileSystem.h"
 #include "engine/platform/win32/Win32FileSecurity.h"
@@ -121,33 +122,6 @@ bool ResolvesInto(const std::string& path, const std::string& folder) {
            separator == parent.size();
 }
 
-// Whether every folder of path after its first skip bytes is a real folder
-// and its last component, if there, no link. A junction, a symbolic link or
-// a mount point carries FILE_ATTRIBUTE_REPARSE_POINT, and GetFileAttributesW
-// reports the link's own attributes without following it (under Wine a Unix
-// symbolic link to a folder shows the same way).
-bool NoReparsePointAfter(const std::string& path, std::size_t skip) {
-    std::size_t end = skip;
-    while (end < path.size()) {
-        std::size_t next = path.find_first_of("\\/", end);
-        const bool last = next == std::string::npos;
-        if (last) next = path.size();
-        const std::string component = path.substr(end, next - end);
-        end = next + 1;
-        if (component.empty() || component == ".") continue;
-        DWORD attributes = GetFileAttributesW(WidePath(path.substr(0, next)).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            DWORD error = GetLastError();
-            return last && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
-        }
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!last && !(attributes & FILE_ATTRIBUTE_DIRECTORY))) {
-            return false;
-        }
-        if (last) return ResolvesInto(path, path.substr(0, next - component.size()));
-    }
-    return true;
-}
-
 // Open handles on folders, without delete sharing: while they are open no
 // other program can rename or delete those folders (or the folders above
 // them), so none can be swapped for a link.
@@ -188,10 +162,26 @@ public:
         return root + "\\" + targetName;
     }
 
+    // Every folder below the root a real folder, the file no link. A
+    // junction, a symbolic link or a mount point carries
+    // FILE_ATTRIBUTE_REPARSE_POINT, and GetFileAttributesW reports the link's
+    // own attributes without following it (under Wine a Unix symbolic link
+    // to a folder shows the same way).
     bool HasNoLinkBelowRoot(const std::string& root, const std::string& targetPath) override {
-        const std::string rootPath = TargetPath(root, "");  // the root and its separator
-        if (targetPath.compare(0, rootPath.size(), rootPath) != 0) return false;
-        return NoReparsePointAfter(targetPath, rootPath.size());
+        return EveryComponentBelowRoot(
+            TargetPath(root, ""), targetPath, "\\/", [&](const PathComponent& component) -> std::optional<bool> {
+                const DWORD attributes = GetFileAttributesW(WidePath(component.upTo).c_str());
+                if (attributes == INVALID_FILE_ATTRIBUTES) {
+                    const DWORD error = GetLastError();
+                    return component.last && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+                }
+                if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                    (!component.last && !(attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+                    return false;
+                }
+                if (component.last) return ResolvesInto(targetPath, component.folder);
+                return std::nullopt;
+            });
     }
 
     bool IsRealFolder(const std::string& root) override {

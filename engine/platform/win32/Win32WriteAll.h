@@ -7,7 +7,7 @@
 #include <cstddef>
 
 // False when some byte could not be written (the error in GetLastError).
-inline bool WriteAll(HANDLE file, const void* data, std::size_t size) {
+[[nodiscard]] inline bool WriteAll(HANDLE file, const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         // WriteFile takes a 32-bit count: large buffers go in pieces.
