@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,3 +96,7 @@ public:
 // The platform's own: Win32 calls on Windows, POSIX calls elsewhere (where
 // the target name's backslashes become '/').
 std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem();
+// The same, calling pauseWhileInUse instead of waiting a tenth of a second
+// between two attempts at a file that another program holds (Windows only:
+// elsewhere nothing is tried twice). Tests let the file go there.
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem(std::function<void()> pauseWhileInUse);

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "app/RunLog.h"
 #include "engine/ApplyEngine.h"
@@ -382,13 +381,20 @@ TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
     ASSERT_TRUE(WriteFileBytes(Target("busy.exe"), "running"));
     UniqueFileHandle busy = HoldOpen(Target("busy.exe"));
     ASSERT_TRUE(busy);
-    std::thread release([&busy] {
-        Sleep(300);
+    // The other program lets the file go while the update waits after its
+    // first refused attempt.
+    int pauses = 0;
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem([&] {
+        ++pauses;
         busy.Reset();
     });
-    bool applied = Apply({{0, "s", "busy.exe", "new"}});
-    release.join();
-    EXPECT_TRUE(applied);
+    std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
+    std::vector<std::string> notes;
+    std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
+    ASSERT_TRUE(journals);
+    ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), {{0, "s", "busy.exe", "new"}}));
+    EXPECT_TRUE(ApplyPackage(package_, sink_, *lookup, *files, *journals));
+    EXPECT_GE(pauses, 1) << "the first attempt met the held file";
     EXPECT_EQ(ReadFileBytes(Target("busy.exe")), "new");
 }
 

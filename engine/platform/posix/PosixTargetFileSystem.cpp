@@ -153,3 +153,7 @@ public:
 std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem() {
     return std::make_unique<PosixTargetFileSystem>();
 }
+
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem(std::function<void()>) {
+    return CreateSystemTargetFileSystem();
+}

@@ -3,7 +3,9 @@
 // MAX_PATH is written like any other.
 #include <windows.h>
 
+#include <functional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "engine/ComponentWalk.h"
@@ -29,12 +31,16 @@ bool IsTransientError(DWORD error) {
            error == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
+void PauseBeforeNextAttempt() {
+    Sleep(kReplaceRetryDelayMs);
+}
+
 template <typename Operation>
-bool RetryWhileInUse(Operation operation) {
+bool RetryWhileInUse(Operation operation, const std::function<void()>& pause) {
     for (int attempt = 1;; ++attempt) {
         if (operation()) return true;
         if (attempt == kReplaceAttempts || !IsTransientError(GetLastError())) return false;
-        Sleep(kReplaceRetryDelayMs);
+        pause();
     }
 }
 
@@ -144,6 +150,8 @@ private:
 
 class Win32TargetFileSystem : public TargetFileSystem {
 public:
+    explicit Win32TargetFileSystem(std::function<void()> pauseWhileInUse) : pauseWhileInUse_(std::move(pauseWhileInUse)) {}
+
     std::unique_ptr<FolderHold> HoldFolders(const std::string& root, const std::vector<std::string>& paths) override {
         auto hold = std::make_unique<Win32FolderHold>();
         const std::string rootPath = TargetPath(root, "");
@@ -227,13 +235,13 @@ public:
         // And its permissions: a file the old one's DACL kept from some users
         // must not become readable or writable to them by being updated.
         if (!CopyOwnerAndDacl(targetW, replacementW)) return false;
-        return RetryWhileInUse([&] { return ReplaceOnce(replacementW, targetW, backupW); });
+        return RetryWhileInUse([&] { return ReplaceOnce(replacementW, targetW, backupW); }, pauseWhileInUse_);
     }
 
     bool MoveReplacing(const std::string& from, const std::string& to) override {
         std::wstring fromW = WidePath(from);
         std::wstring toW = WidePath(to);
-        return RetryWhileInUse([&] { return MoveFileExW(fromW.c_str(), toW.c_str(), kMoveFlags) != 0; });
+        return RetryWhileInUse([&] { return MoveFileExW(fromW.c_str(), toW.c_str(), kMoveFlags) != 0; }, pauseWhileInUse_);
     }
 
     bool Remove(const std::string& path) override {
@@ -276,10 +284,17 @@ public:
 
     // MOVEFILE_WRITE_THROUGH already waits for the renames to reach the disk.
     bool SyncFolderOf(const std::string&) override { return true; }
+
+private:
+    std::function<void()> pauseWhileInUse_;
 };
 
 }  // namespace
 
 std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem() {
-    return std::make_unique<Win32TargetFileSystem>();
+    return std::make_unique<Win32TargetFileSystem>(PauseBeforeNextAttempt);
+}
+
+std::unique_ptr<TargetFileSystem> CreateSystemTargetFileSystem(std::function<void()> pauseWhileInUse) {
+    return std::make_unique<Win32TargetFileSystem>(std::move(pauseWhileInUse));
 }
