@@ -144,14 +144,11 @@ TEST_F(DvkDvxTest, InfoVerifyAndSignReadIt) {
     const std::string app = "\"kind\": \"zstd\", \"required\": false, \"flags\": 0, \"size\": 307200, \"storedSize\": ";
     EXPECT_NE(json.out.find("\"format\": \"dvx\""), std::string::npos) << json.out;
     EXPECT_NE(json.out.find(app), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"kind\": \"delete\", \"required\": false, \"flags\": 0, \"size\": 0, \"storedSize\": 0, "
-                            "\"target\": \"old.dll\", \"sha256\": null}"),
-              std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("\"target\": \"empty.txt\", \"sha256\": "
-                            "\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\""),
-              std::string::npos)
-        << json.out;
+    for (const char* part : {"\"kind\": \"delete\", \"required\": false, \"flags\": 0, \"size\": 0, \"storedSize\": 0, "
+                             "\"target\": \"old.dll\", \"sha256\": null}",
+                             "\"target\": \"empty.txt\", \"sha256\": \"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\""}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << json.out;
+    }
     DvkRun table = RunDvk({"info", Path("p.dvx")});
     EXPECT_NE(table.out.find("Format:        dvx\n"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("    3  delete  no        0x00           0           0  old.dll\n"), std::string::npos)
@@ -172,28 +169,17 @@ TEST_F(DvkDvxTest, InfoVerifyAndSignReadIt) {
 }
 
 TEST_F(DvkDvxTest, VerifyAndInfoNameTheFirstRuleBrokenAndItsByte) {
-    const ExampleDvxLayout at = ExampleDvxOffsets();
-    struct Row { const char* why; std::int64_t offset; std::uint64_t value; int bytes; std::string message; };
-    const Row rows[] = {
-        {"a newer level", at.level, kUpdaterLevel + 1, 2,
-         "package needs a newer updater (byte " + std::to_string(at.level) + ")"},
-        {"kind 4", at.Field(1, kDvxFieldKind), 4, 1,
-         "entry 1: entry kind is unknown (byte " + std::to_string(at.Field(1, kDvxFieldKind)) + ")"},
-        {"data out of place", at.Field(1, kDvxFieldDataOffset), 7, 8,
-         "entry 1: data does not start where the previous data ends (byte " +
-             std::to_string(at.Field(1, kDvxFieldDataOffset)) + ")"},
-    };
-    for (const Row& row : rows) {
-        std::string bytes = ExampleDvxBytes();
-        PutNumber(bytes, row.offset, row.value, row.bytes);
-        ASSERT_TRUE(WriteFileBytes(Path("bad.dvk"), bytes));
-        DvkRun verify = RunDvk({"verify", Path("bad.dvk")});
-        EXPECT_EQ(verify.status, 1) << row.why;
-        EXPECT_EQ(verify.err, "dvk verify: " + Path("bad.dvk") + ": " + row.message + "\n") << row.why;
-        DvkRun info = RunDvk({"info", Path("bad.dvk")});
-        EXPECT_EQ(info.status, 1) << row.why;
-        EXPECT_EQ(info.out, "") << row.why;
-    }
+    const std::int64_t kind = ExampleDvxOffsets().Field(1, kDvxFieldKind);
+    std::string bytes = ExampleDvxBytes();
+    PutNumber(bytes, kind, 4, 1);
+    ASSERT_TRUE(WriteFileBytes(Path("bad.dvk"), bytes));
+    DvkRun verify = RunDvk({"verify", Path("bad.dvk")});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_EQ(verify.err, "dvk verify: " + Path("bad.dvk") + ": entry 1: entry kind is unknown (byte " +
+                              std::to_string(kind) + ")\n");
+    DvkRun info = RunDvk({"info", Path("bad.dvk")});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.out, "");
 }
 
 }  // namespace
