@@ -18,7 +18,7 @@ const char kHelp[] =
     "texts without NUL bytes, records whose length fits their kind (stored,\n"
     "zstd, delete) and known flags, sizes up to 2147483647 bytes, each entry's\n"
     "data right after the previous one's (a delete has none), no two entries for\n"
-    "one file, and nothing after the data but a signature (128 bytes per entry\n"
+    "one file, and nothing after the data but a signature (160 bytes per entry\n"
     "plus its names in the budget). It does not decompress the data.\n"
     "A sound package prints one line on stdout and exits with 0; otherwise the\n"
     "first rule broken and its byte offset are printed on stderr and the exit\n"
