@@ -108,14 +108,14 @@ private:
 
     bool Store(SourceReader& reader, Sha256Digest& digest, std::string& error) {
         Sha256 hash;
-        while (!reader.AtEnd()) {
+        do {  // at least once: an empty file that grew is noticed too
             const char* data = nullptr;
             std::size_t size = 0;
             if (!reader.Next(data, size, error)) return false;
             hash.Update(data, size);
             if (!writer_.WriteData(data, size)) return Fail(error);
             Advance(reader.Read());
-        }
+        } while (!reader.AtEnd());
         return Digest(hash, digest, error);
     }
 
