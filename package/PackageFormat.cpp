@@ -11,13 +11,12 @@ std::optional<std::int64_t> FindDvxHeader(PackageStream& stream) {
     // int32 and the magic; a shorter file gives what it has.
     const std::int64_t want = kDvxMaxPrefixTitle + 1 + 1 + 8 + sizeof kDvxMagic;
     const std::int64_t have = stream.Size() < want ? stream.Size() : want;
-    if (have <= 0) return std::nullopt;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(have));
     stream.Seek(0);
     const std::size_t got = stream.Read(bytes.data(), bytes.size());
     // A short read of a file that changed size is no .dvx; the failed state it
     // set must not leak to the .dvk reader, which sees such a file itself.
-    if (got != bytes.size()) return std::nullopt;
+    if (got != bytes.size() || bytes.empty()) return std::nullopt;
 
     const void* nul = std::memchr(bytes.data(), 0, bytes.size());
     if (nul == nullptr) return std::nullopt;
