@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev libssl-dev openssl osslsigncode libzstd-dev zstd
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev make dpkg-dev xz-utils
   wine wine32:i386 xvfb fonts-wine x11-apps imagemagick inotify-tools
 )
 
