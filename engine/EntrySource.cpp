@@ -36,9 +36,9 @@ std::unique_ptr<EntrySource> OpenEntrySource(PatchPackage& package, const Packag
     PackageStream& stream = package.Stream();
     switch (entry.kind) {
         case EntryKind::kStored:
-            // A .dvk entry's data follows its record; a .dvx entry (the one
-            // kind with a result hash) says where its data lies.
-            if (!entry.hasResultHash) {
+            // A .dvk entry's data follows its record; a .dvx entry says
+            // where its data lies.
+            if (package.GetFormat() == PackageFormat::kDvk) {
                 if (!SkipToRecordData(stream, entry)) return nullptr;
             } else {
                 if (entry.storedSize != entry.dataSize || entry.dataOffset < 0) return nullptr;

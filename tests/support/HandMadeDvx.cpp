@@ -3,7 +3,7 @@
 #include <zstd.h>
 
 #include "engine/Crypto.h"
-#include "tests/support/EngineFixtures.h"
+#include "package/DvxWriter.h"
 #include "tests/support/TestFiles.h"
 
 HandEntry Stored(const std::string& target, const std::string& bytes) {
@@ -47,35 +47,28 @@ std::string RawBlockFrame(const std::string& bytes, int windowLog, std::optional
     return frame + bytes;
 }
 
-bool OpenHandMadeDvx(PatchPackage& package, const std::string& path, const std::string& registryKey,
-                     const std::vector<HandEntry>& entries) {
-    std::string blob;
-    for (const HandEntry& entry : entries) blob += entry.data;
-    if (!WriteAndOpenPackage(package, path, registryKey, {{0, "blob", "blob", blob}})) return false;
-    // The data of an unsigned package's last entry ends the file.
-    std::int64_t at = package.Stream().Size() - static_cast<std::int64_t>(blob.size());
-    std::vector<PackageEntry> table;
+std::string HandMadeDvxBytes(const std::string& registryKey, const std::vector<HandEntry>& entries) {
+    std::vector<DvxContent> contents;
     for (const HandEntry& hand : entries) {
-        PackageEntry entry;
-        entry.kind = hand.kind;
-        entry.flags = hand.flags;
-        entry.sourceName = hand.target;
-        entry.targetName = hand.target;
-        entry.dataSize = hand.size ? *hand.size : static_cast<std::int32_t>(hand.result.size());
-        entry.dataOffset = at;
-        entry.storedSize = static_cast<std::int64_t>(hand.data.size());
-        at += entry.storedSize;
+        DvxContent content;
+        content.kind = hand.kind;
+        content.flags = hand.flags;
+        content.targetName = hand.target;
+        content.data = hand.data;
+        content.resultSize = hand.size ? *hand.size : static_cast<std::int64_t>(hand.result.size());
         Sha256 hash;
         hash.Update(hand.result.data(), hand.result.size());
         std::optional<Sha256Digest> digest = hash.Finish();
-        if (!digest) return false;
-        std::copy(digest->begin(), digest->end(), entry.resultHash.begin());
-        if (hand.wrongHash) entry.resultHash[7] ^= 0x40;
-        entry.hasResultHash = true;
-        table.push_back(std::move(entry));
+        if (!digest) return std::string();
+        std::copy(digest->begin(), digest->end(), content.resultHash.begin());
+        if (hand.wrongHash) content.resultHash[7] ^= 0x40;
+        contents.push_back(std::move(content));
     }
-    // The table is the package's own vector, not a const object: until the
-    // tests write .dvx files, this is how a .dvx table reaches the engine.
-    const_cast<std::vector<PackageEntry>&>(package.GetEntries()) = std::move(table);
-    return true;
+    return BuildDvxBytes("Test package", registryKey, contents);
+}
+
+bool OpenHandMadeDvx(PatchPackage& package, const std::string& path, const std::string& registryKey,
+                     const std::vector<HandEntry>& entries) {
+    const std::string bytes = HandMadeDvxBytes(registryKey, entries);
+    return !bytes.empty() && WriteFileBytes(path, bytes) && package.Open(path);
 }

@@ -1,5 +1,6 @@
-// .dvx entry tables laid out by hand over a package file, and zstd frames
-// made whole or byte by byte, for the tests of applying every entry kind.
+// .dvx packages of entries given with their result, their stored data and
+// what the table says of them, and zstd frames made whole or byte by byte,
+// for the tests of applying every entry kind.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +31,8 @@ std::string ZstdFrame(const std::string& bytes);
 // declared content size (none when empty), the bytes.
 std::string RawBlockFrame(const std::string& bytes, int windowLog, std::optional<std::uint64_t> declaredSize);
 
-// Writes a package whose data holds every entry's data one after the other,
-// opens it and gives it the entries as a .dvx table describes them (data
-// offset and length, result size and SHA-256).
+// The .dvx file of the entries (empty when the writer refuses them), and
+// the same written to path and opened.
+std::string HandMadeDvxBytes(const std::string& registryKey, const std::vector<HandEntry>& entries);
 bool OpenHandMadeDvx(PatchPackage& package, const std::string& path, const std::string& registryKey,
                      const std::vector<HandEntry>& entries);
