@@ -1,5 +1,6 @@
 #include "ui/PackageSelectDialog.h"
 
+#include "app/PackageFileName.h"
 #include "engine/MessageStrings.h"
 #include "engine/platform/win32/UniqueHandle.h"
 #include "package/PatchPackage.h"
@@ -33,12 +34,15 @@ bool PackageSelectDialog::OnInitDialog() {
 }
 
 void PackageSelectDialog::FindPackageFiles() {
-    WIN32_FIND_DATAA found;
-    UniqueFindHandle search(FindFirstFileA("*.dvk", &found));
-    if (!search) return;
-    do {
-        fileNames_.push_back(found.cFileName);
-    } while (FindNextFileA(search.Get(), &found));
+    for (const char* pattern : kPackagePatterns) {
+        WIN32_FIND_DATAA found;
+        UniqueFindHandle search(FindFirstFileA(pattern, &found));
+        if (!search) continue;
+        do {
+            // The pattern also matches through short names: "x.dvkz" is not one.
+            if (IsPackageFileName(found.cFileName)) fileNames_.push_back(found.cFileName);
+        } while (FindNextFileA(search.Get(), &found));
+    }
 }
 
 void PackageSelectDialog::AddPackageRows() {
