@@ -80,10 +80,10 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
         const std::string target = files.TargetPath(root, entry.targetName);
         if (entry.IsDelete()) {
             sink.SetStatusLine(NamedStatusLine(IDS_DELETING, entry.targetName));
-            // Only a file is deleted; a target that is there but cannot be
-            // read (a folder) cannot be.
-            if (!files.HasNoLinkBelowRoot(root, target) ||
-                (files.Exists(target) && !files.CanOpenForReading(target)) || !commit.StageDelete(i)) {
+            // A target that is not there is nothing to do. Only a file is
+            // deleted: one that is there but cannot be read (a folder) is not.
+            if ((files.Exists(target) && (!files.HasNoLinkBelowRoot(root, target) || !files.CanOpenForReading(target))) ||
+                !commit.StageDelete(i)) {
                 return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
             }
             continue;

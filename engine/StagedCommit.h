@@ -50,7 +50,8 @@ public:
     // to this object; the caller writes and closes it (closing puts it on disk).
     OutputFile* Stage(std::size_t index);
     // For a target that is deleted: creates its staged file empty, the mark
-    // that its step is still to come. False when it cannot be created.
+    // that its step is still to come, when the target is there (otherwise
+    // its step does nothing). False when the mark cannot be created.
     bool StageDelete(std::size_t index);
 
     struct Result {
@@ -75,13 +76,14 @@ private:
     // The position of the first target whose name opens a staged file, or
     // whose staged file another staged name opens too.
     std::optional<std::size_t> FirstSharedFile();
-    // Puts the directory entries of every target's folder on disk.
-    bool SyncFolders();
+    // Puts the directory entries of the folder of every target that changes on disk.
+    bool SyncFolders(const std::vector<bool>& changes);
 
     TargetFileSystem& files_;
     JournalFolder& journals_;
     std::unique_ptr<UpdateJournal> journal_;
     JournalState state_;  // what the journal says, kept in step with it
     std::vector<std::unique_ptr<OutputFile>> staged_;
+    std::vector<bool> marked_;  // per target deleted: its mark was made
     bool finished_ = true;  // nothing begun, committed or rolled back
 };

@@ -166,6 +166,7 @@ TEST_F(DvxApplyTest, DeletesFollowTheRulesOfTheTestAndWriteStages) {
         {"a file present", Delete("old.dll"), true, Text(IDS_UPDATE_COMPLETE), false},
         {"a required file present", Delete("old.dll", kRequiredFlag), true, Text(IDS_UPDATE_COMPLETE), false},
         {"a file already absent", Delete("nothing.txt"), true, Text(IDS_UPDATE_COMPLETE), false},
+        {"a file in a folder that is not there", Delete("none\\x.txt"), true, Text(IDS_UPDATE_COMPLETE), false},
         {"a required file absent", Delete("nothing.txt", kRequiredFlag), false,
          Named(IDS_REQUIRED_FILE_MISSING, "nothing.txt"), false},
         {"a folder", Delete("folder"), false, Named(IDS_WRITE_FAILED, "folder"), true},
@@ -203,10 +204,10 @@ TEST_F(DvxApplyTest, NothingIsDecodedBeforeTheSignatureStep) {
 }
 
 TEST_F(DvxApplyTest, AnUpdateWithDeletesKilledAnywhereEndsWhollyOldOrWhollyNew) {
-    // A replacement, a new file, and deletes, one of them last: the step
-    // recovery looks at to tell whether every step was taken.
+    // A replacement, a new file, and deletes: the last one that has a step
+    // is what recovery looks at to tell whether every step was taken.
     const std::vector<HandEntry> entries = {Stored("first.txt", "new first"), Zstd("sub\\b.bin", PatternData(5000, 4)),
-                                            Delete("old.dll"), Delete("keep.txt")};
+                                            Delete("old.dll"), Delete("keep.txt"), Delete("never.txt")};
     const Tree oldTree = SnapshotTree(root_);
     ASSERT_TRUE(Apply(entries));
     const Tree newTree = SnapshotTree(root_);

@@ -1,0 +1,162 @@
+// The real program applies .dvx packages under Wine: listed beside .dvk ones,
+// stored, zstd and delete entries applied exactly with their lines, and every
+// refusal (a required delete's file missing, a damaged frame, a result that
+// is not the table's) leaving the install root as it was.
+//   dvx_packages_e2e.exe <dravlek-update.exe> <status_hook.dll> <work>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "engine/MessageStrings.h"
+#include "package/PackageWriter.h"
+#include "tests/support/HandMadeDvx.h"
+#include "tests/support/UpdaterRun.h"
+
+namespace {
+
+std::string gUpdater, gWork;
+
+using Tree = std::map<std::string, std::string>;
+const char kProduct[] = "Software\\DravlekE2E\\Product";
+const Tree kOld = {{"a.dll", "old a"}, {"bin\\", "<dir>"}, {"keep.txt", "old"}, {"obsolete.txt", "to go"}};
+
+// Code page 1252 to UTF-8, as the log writes every line.
+std::string Utf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()),
+                                                             &wide[0], static_cast<int>(wide.size()))));
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                             &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+std::string Line(int id, const std::string& name = "") {
+    return Utf8(LoadMessageString(id) + (name.empty() ? "" : " " + name));
+}
+
+void Prepare(const std::string& root, const std::string& folder) {
+    RemoveTree(root);
+    RemoveTree(folder);
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\bin").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const auto& [name, bytes] : kOld) WriteFileBytes(root + "\\" + name, bytes);
+}
+
+DWORD RunQuietly(const std::string& arguments, const std::string& folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string commandLine = "\"" + gUpdater + "\" " + arguments;
+    if (!CreateProcessA(gUpdater.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process)) {
+        return 9999;
+    }
+    // A run that waits for a person (a box it should not show) is ended.
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 9998);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 9997;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+// The log's lines between the run's first and its exit code, without their date and time.
+std::vector<std::string> LoggedStatusLines(const std::string& log) {
+    const std::string text = ReadFileBytes(log);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at + 20, end - at - 20));
+    }
+    if (lines.size() < 2) return {};
+    return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
+}
+
+TEST(DvxPackagesTest, TheListShowsDvxPackagesBesideDvkOnes) {
+    const std::string root = gWork + "\\root", folder = gWork + "\\list";
+    Prepare(root, folder);
+    const std::string dvx = HandMadeDvxBytes(kProduct, {Stored("a.dll", "new a")});
+    ASSERT_FALSE(dvx.empty());
+    WriteFileBytes(folder + "\\fix.dvx", dvx);
+    WriteFileBytes(folder + "\\FIX2.DVX", dvx);
+    WriteFileBytes(folder + "\\x.dvxz", dvx);
+    WriteFileBytes(folder + "\\own.dvk", BuildPackageBytes("Correctif 2", kProduct, {{0, "b.txt", "b.txt", "new b"}}));
+    UpdaterRun run({gUpdater, "", gWork}, folder, gWork + "\\status.log");
+    ASSERT_TRUE(run.Ready()) << run.Problem();
+    EXPECT_EQ(run.Rows(), (std::vector<std::string>{"Correctif 2", "Test package", "Test package"}));
+    run.Click(run.Item(IDCANCEL));
+    EXPECT_TRUE(run.WaitForExit());
+    EXPECT_EQ(ListTree(root), kOld);
+}
+
+TEST(DvxPackagesTest, QuietRunsApplyEveryKindOrChangeNothing) {
+    const std::string big(20000, 'z');
+    std::string corrupt = ZstdFrame(big);
+    corrupt[corrupt.size() / 2] ^= 0x5A;
+    HandEntry damaged = Zstd("bin\\big.bin", big);
+    damaged.data = corrupt;
+    HandEntry wrongHash = Stored("a.dll", "new a");
+    wrongHash.wrongHash = true;
+    const std::string damagedLine = Line(IDS_PACKAGE_DAMAGED);
+    const struct {
+        const char* why;
+        std::vector<HandEntry> entries;
+        DWORD exitCode;
+        Tree root;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"stored, zstd and delete entries",
+         {Stored("a.dll", "new a"), Zstd("bin\\big.bin", big), Delete("obsolete.txt", kRequiredFlag),
+          Delete("never.txt")},
+         0,
+         {{"a.dll", "new a"}, {"bin\\", "<dir>"}, {"bin\\big.bin", big}, {"keep.txt", "old"}},
+         {Line(IDS_TESTING, "a.dll"), Line(IDS_TESTING, "bin\\big.bin"), Line(IDS_TESTING, "obsolete.txt"),
+          Line(IDS_TESTING, "never.txt"), Line(IDS_EXTRACTING, "a.dll"), Line(IDS_EXTRACTING, "bin\\big.bin"),
+          "Suppression du fichier : obsolete.txt", "Suppression du fichier : never.txt",
+          Line(IDS_UPDATE_COMPLETE)}},
+        {"a required delete whose file is missing",
+         {Stored("a.dll", "new a"), Delete("never.txt", kRequiredFlag)},
+         1603,
+         kOld,
+         {Line(IDS_TESTING, "a.dll"), Line(IDS_TESTING, "never.txt"),
+          Line(IDS_REQUIRED_FILE_MISSING, "never.txt")}},
+        {"a corrupted compressed stream",
+         {Stored("a.dll", "new a"), damaged, Delete("obsolete.txt")},
+         1603,
+         kOld,
+         {Line(IDS_TESTING, "a.dll"), Line(IDS_TESTING, "bin\\big.bin"), Line(IDS_TESTING, "obsolete.txt"),
+          Line(IDS_EXTRACTING, "a.dll"), Line(IDS_EXTRACTING, "bin\\big.bin"), damagedLine}},
+        {"a result whose hash is not the table's",
+         {Delete("obsolete.txt"), wrongHash},
+         1603,
+         kOld,
+         {Line(IDS_TESTING, "obsolete.txt"), Line(IDS_TESTING, "a.dll"), "Suppression du fichier : obsolete.txt",
+          Line(IDS_EXTRACTING, "a.dll"), damagedLine}},
+    };
+    const std::string root = gWork + "\\root", folder = gWork + "\\quiet";
+    for (const auto& c : cases) {
+        Prepare(root, folder);
+        const std::string bytes = HandMadeDvxBytes(kProduct, c.entries);
+        ASSERT_FALSE(bytes.empty()) << c.why;
+        // The content decides: the same bytes under a .dvk name apply alike.
+        for (const char* name : {"fix.dvx", "fix.dvk"}) {
+            Prepare(root, folder);
+            WriteFileBytes(folder + "\\" + name, bytes);
+            const std::string arguments = std::string("/quiet /log run.log ") + name;
+            EXPECT_EQ(RunQuietly(arguments, folder), c.exitCode) << c.why << ", " << name;
+            EXPECT_EQ(ListTree(root), c.root) << c.why << ", " << name;
+            EXPECT_EQ(LoggedStatusLines(folder + "\\run.log"), c.lines) << c.why << ", " << name;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 4) return 2;
+    gUpdater = argv[1];
+    gWork = argv[3];
+    return RUN_ALL_TESTS();
+}
