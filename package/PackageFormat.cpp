@@ -16,7 +16,7 @@ std::optional<std::int64_t> FindDvxHeader(PackageStream& stream) {
     const std::size_t got = stream.Read(bytes.data(), bytes.size());
     // A short read of a file that changed size is no .dvx; the failed state it
     // set must not leak to the .dvk reader, which sees such a file itself.
-    if (got != bytes.size()) return std::nullopt;
+    if (got != bytes.size() || bytes.empty()) return std::nullopt;
 
     const void* nul = std::memchr(bytes.data(), 0, bytes.size());
     if (nul == nullptr) return std::nullopt;
