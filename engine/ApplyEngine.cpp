@@ -82,7 +82,8 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
             sink.SetStatusLine(NamedStatusLine(IDS_DELETING, entry.targetName));
             // A target that is not there is nothing to do. Only a file is
             // deleted: one that is there but cannot be read (a folder) is not.
-            if ((files.Exists(target) && (!files.HasNoLinkBelowRoot(root, target) || !files.CanOpenForReading(target))) ||
+            const bool there = files.Exists(target);
+            if ((there && (!files.HasNoLinkBelowRoot(root, target) || !files.CanOpenForReading(target))) ||
                 !commit.StageDelete(i)) {
                 return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
             }
@@ -92,7 +93,9 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
         // Nothing is decoded before the signature step has passed (ApplyPackage).
         std::unique_ptr<EntrySource> source = OpenEntrySource(package, entry);
         if (!source) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
-        if (!files.HasNoLinkBelowRoot(root, target)) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        if (!files.HasNoLinkBelowRoot(root, target)) {
+            return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        }
         OutputFile* out = commit.Stage(i);
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         switch (CopyBlocks(*source, entry, *out, block, sink)) {

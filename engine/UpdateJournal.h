@@ -19,8 +19,8 @@
 //       empty marker, removed right after that step, so that for every entry
 //       the staged file is gone exactly once its step was taken;
 //   'R' count, then per entry 1 if its target exists when its turn comes (0 if
-//       not; a delete of a target that is absent does nothing): every staged file is on disk, the targets are about to be
-//       replaced in order. Which ones were is seen from the files: a staged
+//       not; a delete whose target is absent has no step): every staged file
+//       is on disk, the targets are about to be replaced in order. Which ones were is seen from the files: a staged
 //       file is gone once it replaced its target, a backup is there until the
 //       old contents are put back;
 //   'C' every target was replaced: only the backups remain to be removed;

@@ -27,12 +27,13 @@ const Tree kOld = {{"a.dll", "old a"}, {"bin\\", "<dir>"}, {"keep.txt", "old"}, 
 
 // Code page 1252 to UTF-8, as the log writes every line.
 std::string Utf8(const std::string& text) {
+    const int length = static_cast<int>(text.size());
     std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()),
-                                                             &wide[0], static_cast<int>(wide.size()))));
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(1252, 0, text.data(), length, &wide[0], length)));
+    const int wideLength = static_cast<int>(wide.size());
     std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                                             &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0],
+                                                             wideLength * 3, nullptr, nullptr)));
     return utf8;
 }
 std::string Line(int id, const std::string& name = "") {
@@ -165,7 +166,8 @@ const char kPrivateKey[] =
     "aK+JuCn1hSGfIbrzy88yBnHimxSaG37GuaQhYJuRPxvKE6knbJ2eHea5\n"
     "-----END PRIVATE KEY-----\n";
 const char kPublicKey[] =
-    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEAepGkyeeDG0sQvFLmMq0aF5KLLBQQWivibgp9YUhnyG688vPMgZx4psUmht+xrmkIWCbkT8byhOpJ2ydnh3muQ==";
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEAepGkyeeDG0sQvFLmMq0aF5KLLBQQWivibgp9YUhnyG688vPMgZx4psUmht+xrmkIWCbkT8b"
+    "yhOpJ2ydnh3muQ==";
 
 // The bytes followed by the trailer that signs them, as "dvk sign" writes it.
 std::string Signed(const std::string& bytes) {
