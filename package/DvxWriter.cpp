@@ -39,6 +39,7 @@ bool DvxWriter::Begin(const std::string& title, const std::string& registryKey,
         position_ += kDvxRecordLengthSize + kDvxRecordFixedSize + static_cast<std::int64_t>(entry.header.targetName.size());
     }
     WriteTable();
+    dataStart_ = position_;
     highWater_ = position_;
     if (!out_) return Fail();
     return SkipDeletes();

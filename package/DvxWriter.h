@@ -45,6 +45,8 @@ public:
     // ended or anything failed.
     bool Finish();
 
+    // The bytes of data written so far (after Finish: all of it).
+    std::int64_t DataBytes() const { return position_ - dataStart_; }
     // The kind each entry ended with, in table order.
     EntryKind KindOf(std::size_t index) const { return entries_[index].kind; }
 
@@ -66,6 +68,7 @@ private:
     std::ostream& out_;
     std::vector<Entry> entries_;
     std::int64_t tableOffset_ = 0;
+    std::int64_t dataStart_ = 0;  // the end of the table
     std::int64_t position_ = 0;   // where the next data byte goes
     std::int64_t highWater_ = 0;  // one past the last byte ever written
     std::size_t current_ = 0;     // the entry whose data comes next

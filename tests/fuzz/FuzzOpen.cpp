@@ -1,6 +1,8 @@
-// libFuzzer target: arbitrary bytes as a package file. Open must either
-// refuse them or produce an entry table whose every record and data lie in
-// the file, with safe target names; reading all data must then succeed.
+// libFuzzer target: arbitrary bytes as a package file of either format. Open
+// must either refuse them or produce an entry table whose every record and
+// data lie in the file, with safe target names; reading all data must then
+// succeed. A .dvx's data must also lie after its table, in table order,
+// without overlap, and no two of its entries may name one file.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,7 +10,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <set>
+
+#include "package/DvxFormat.h"
 #include "package/PatchPackage.h"
+#include "package/WindowsFileKey.h"
 #include "package/RecordHeader.h"
 #include "package/TargetName.h"
 
@@ -24,6 +30,47 @@ void Check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "invariant broken: %s\n", what);
         std::abort();
+    }
+}
+
+// Reads count bytes from the stream's position; they must all be there.
+void ReadAll(PackageStream& stream, std::int64_t count) {
+    char block[4096];
+    while (count > 0) {
+        std::size_t want = count > 4096 ? 4096 : static_cast<std::size_t>(count);
+        Check(stream.Read(block, want) == want, "accepted package has data past its end");
+        count -= static_cast<std::int64_t>(want);
+    }
+    Check(!stream.Failed(), "stream failed inside an accepted package");
+}
+
+void CheckDvxEntries(PatchPackage& package) {
+    PackageStream& stream = package.Stream();
+    std::int64_t previousEnd = 0;
+    std::set<std::string> keys;
+    for (const PackageEntry& entry : package.GetEntries()) {
+        Check(keys.insert(WindowsFileKey(entry.targetName)).second, "two entries for one file");
+        Check(entry.dataSize >= 0, "negative result size");
+        Check(entry.hasResultHash == !entry.IsDelete(), "digest of an entry");
+        switch (entry.kind) {
+            case EntryKind::kDelete:
+                Check(entry.dataSize == 0 && entry.storedSize == 0 && entry.dataOffset == 0, "a delete with data");
+                continue;
+            case EntryKind::kStored:
+                Check(entry.storedSize == entry.dataSize, "stored data of another size");
+                break;
+            case EntryKind::kZstd:
+                Check(entry.storedSize > 0 && entry.storedSize <= static_cast<std::int64_t>(kDvxMaxEntrySize),
+                      "zstd data size");
+                break;
+            default:
+                Check(false, "unknown kind accepted");
+        }
+        Check(entry.dataOffset >= previousEnd, "data overlaps earlier data");
+        Check(entry.dataOffset + entry.storedSize <= stream.Size(), "data past the end");
+        previousEnd = entry.dataOffset + entry.storedSize;
+        stream.Seek(entry.dataOffset);
+        ReadAll(stream, entry.storedSize);
     }
 }
 
@@ -45,21 +92,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t count = package.GetEntryCount();
     Check(package.GetEntries().size() == static_cast<std::size_t>(count > 0 ? count : 0), "table size");
 
-    // Read every entry's data the way the engine does.
-    char block[4096];
     for (const PackageEntry& entry : package.GetEntries()) {
         Check(IsSafeTargetName(entry.targetName), "unsafe target accepted");
+    }
+    if (package.GetFormat() == PackageFormat::kDvx) {
+        CheckDvxEntries(package);
+        Check(package.Close(), "close");
+        return 0;
+    }
+    // Read every entry's data the way the engine does.
+    for (const PackageEntry& entry : package.GetEntries()) {
         PackageStream& stream = package.Stream();
         stream.Seek(entry.recordOffset);
         RecordHeader header;
         Check(ReadRecordHeader(stream, header) == RecordField::kComplete, "accepted record header unreadable");
-        std::int64_t remaining = entry.dataSize > 0 ? entry.dataSize : 0;
-        while (remaining > 0) {
-            std::size_t want = remaining > 4096 ? 4096 : static_cast<std::size_t>(remaining);
-            Check(stream.Read(block, want) == want, "accepted package has data past its end");
-            remaining -= static_cast<std::int64_t>(want);
-        }
-        Check(!stream.Failed(), "stream failed inside an accepted package");
+        ReadAll(stream, entry.dataSize > 0 ? entry.dataSize : 0);
     }
     Check(package.Close(), "close");
     return 0;
