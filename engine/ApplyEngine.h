@@ -7,9 +7,11 @@
 #include "engine/TargetFileSystem.h"
 #include "package/PatchPackage.h"
 
-// Finds the install root, checks the required files, stages every entry's
-// data beside its target in 4096-byte blocks with a progress line after each,
-// then replaces the targets all together, with a journal in journals that
+// Finds the install root, checks the signature and the required files,
+// stages every entry's result beside its target in 4096-byte blocks with a
+// progress line after each (a .dvx result checked against the table's size
+// and SHA-256), marks the targets that are deleted, then replaces or deletes
+// the targets all together, with a journal in journals that
 // lets the next start undo an update that was killed. Returns true when every
 // target now holds the package's bytes; on false the install root is as it
 // was and the last status line says why, or that the undo could not be

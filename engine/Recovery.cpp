@@ -48,8 +48,9 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
                 return false;
             }
             touched = true;
-        } else if (state.replace[i] == 1 && !files.Exists(entry.staged)) {
-            // The staged file is gone only once it became the target.
+        } else if (state.replace[i] == 1 && !entry.deletes && !files.Exists(entry.staged)) {
+            // The staged file is gone only once it became the target. (A
+            // delete of a target that was absent changed nothing.)
             if (!RemoveBelowRoot(state, files, entry.target)) return false;
             touched = true;
         }
@@ -72,8 +73,13 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
 bool EveryTargetReplaced(const JournalState& state, TargetFileSystem& files) {
     if (state.committed) return true;
     if (!state.replacing || state.undoing || state.entries.empty()) return false;
-    // The targets are replaced in order: the last one was when its staged file is gone.
-    return !files.Exists(state.entries.back().staged);
+    // The targets are replaced in order: the last one was when its staged
+    // file is gone. A delete whose target was absent has no step.
+    for (std::size_t i = state.entries.size(); i-- > 0;) {
+        if (state.entries[i].deletes && state.replace[i] == 1) continue;
+        return !files.Exists(state.entries[i].staged);
+    }
+    return true;
 }
 
 bool RemoveLeftovers(const JournalState& state, TargetFileSystem& files) {

@@ -24,7 +24,8 @@ StagedCommit::~StagedCommit() {
     }
 }
 
-bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths) {
+bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths,
+                         const std::vector<bool>& deletes) {
     state_ = JournalState();
     if (targetPaths.empty()) return true;  // nothing will change: no journal
 
@@ -46,6 +47,7 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
         entry.target = targetPaths[i];
         entry.staged = choose(entry.target, i, ".new");
         entry.backup = choose(entry.target, i, ".old");
+        entry.deletes = i < deletes.size() && deletes[i];
         state_.entries.push_back(std::move(entry));
     }
     journal_ = UpdateJournal::Begin(journals_, root, state_.entries);
@@ -55,6 +57,7 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
     state_.replace.assign(targetPaths.size(), 0);
     state_.undone.assign(targetPaths.size(), false);
     staged_.resize(targetPaths.size());
+    marked_.assign(targetPaths.size(), false);
     finished_ = false;
     return true;
 }
@@ -91,10 +94,20 @@ OutputFile* StagedCommit::Stage(std::size_t index) {
     return staged_[index].get();
 }
 
-bool StagedCommit::SyncFolders() {
+bool StagedCommit::StageDelete(std::size_t index) {
+    // A target that is not there (its folder maybe neither) has nothing to
+    // delete and needs no mark.
+    if (!files_.Exists(state_.entries[index].target)) return true;
+    std::unique_ptr<OutputFile> mark = files_.CreateNew(state_.entries[index].staged);
+    marked_[index] = mark && mark->Close();
+    return marked_[index];
+}
+
+bool StagedCommit::SyncFolders(const std::vector<bool>& changes) {
     std::unordered_set<std::string> synced;
-    for (const JournalEntry& entry : state_.entries) {
-        if (synced.insert(FolderOf(entry.target)).second && !files_.SyncFolderOf(entry.target)) return false;
+    for (std::size_t i = 0; i < state_.entries.size(); ++i) {
+        const std::string& target = state_.entries[i].target;
+        if (changes[i] && synced.insert(FolderOf(target)).second && !files_.SyncFolderOf(target)) return false;
     }
     return true;
 }
@@ -115,13 +128,19 @@ StagedCommit::Result StagedCommit::Commit() {
     // Found only now that the staged files exist: their names are in the
     // journal already, so the update stops here, nothing changed.
     if (std::optional<std::size_t> shared = FirstSharedFile()) return fail(*shared, false);
-    // Whether each target exists when its turn comes: a target named twice
-    // exists the second time.
+    // Whether each target exists when its turn comes: a target named again
+    // exists after a replacement and is gone after a delete.
+    // A delete whose target was absent when staged does nothing.
     std::vector<bool> existed(state_.entries.size());
-    std::unordered_set<std::string> replaced;
+    std::vector<bool> changes(state_.entries.size(), true);
+    std::map<std::string, bool> present;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
-        const std::string& target = state_.entries[i].target;
-        existed[i] = !replaced.insert(files_.NameKey(target)).second || files_.Exists(target);
+        const JournalEntry& entry = state_.entries[i];
+        auto known = present.emplace(files_.NameKey(entry.target), false);
+        existed[i] = (known.second ? files_.Exists(entry.target) : known.first->second) &&
+                     (!entry.deletes || marked_[i]);
+        changes[i] = !entry.deletes || existed[i];
+        known.first->second = !entry.deletes;
     }
     // Held to the end, the undo included: no folder of the targets can be
     // swapped for a link between the check before a step and the step.
@@ -130,22 +149,33 @@ StagedCommit::Result StagedCommit::Commit() {
     const std::unique_ptr<FolderHold> hold = files_.HoldFolders(state_.root, paths);
     // The staged files' data is on disk (closing syncs them); their names too
     // before the journal says the targets may change.
-    if (!SyncFolders() || !journal_->Replacing(existed)) return fail(0, true);
+    if (!SyncFolders(changes) || !journal_->Replacing(existed)) return fail(0, true);
     state_.replacing = true;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) state_.replace[i] = existed[i] ? 2 : 1;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
         const JournalEntry& entry = state_.entries[i];
+        if (!changes[i]) continue;
         // Right before the step: a folder of the root swapped for a link
         // since the last step would send the rename elsewhere.
         if (!files_.HasNoLinkBelowRoot(state_.root, entry.target) ||
             !files_.HasNoLinkBelowRoot(state_.root, entry.staged)) {
             return fail(i, false);
         }
-        bool ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
-                             : files_.MoveReplacing(entry.staged, entry.target);
+        bool ok = false;
+        if (entry.deletes) {
+            // The target moves to its backup name, then the mark goes: until
+            // then recovery counts this step as not taken and puts it back.
+            // Only a file is deleted: a folder in its place would be moved
+            // whole.
+            ok = files_.CanOpenForReading(entry.target) && files_.MoveReplacing(entry.target, entry.backup) &&
+                 files_.Remove(entry.staged);
+        } else {
+            ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
+                            : files_.MoveReplacing(entry.staged, entry.target);
+        }
         if (!ok) return fail(i, false);
     }
-    if (!SyncFolders()) return fail(state_.entries.size() - 1, false);
+    if (!SyncFolders(changes)) return fail(state_.entries.size() - 1, false);
     // Every target is new now. Should this record or the clean-up below not
     // reach the disk, recovery sees every target replaced and finishes the
     // clean-up silently at the next start.

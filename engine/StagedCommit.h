@@ -12,7 +12,9 @@
 // order, keeping each old file as a backup until all have succeeded; every
 // step is in the journal before it is taken. If anything fails, the replaced
 // targets are restored from their backups in reverse order and every staged
-// file is deleted, so the install root ends byte-identical to how it was. If
+// file is deleted, so the install root ends byte-identical to how it was. A
+// target that is deleted is renamed to its backup name in its turn and
+// removed with the other backups once all steps have succeeded. If
 // the process dies instead, recovery (engine/Recovery.h) does the same from
 // the journal at the next start.
 #pragma once
@@ -36,14 +38,21 @@ public:
     StagedCommit& operator=(const StagedCommit&) = delete;
 
     // Names the staged and backup file of every target path (in the order they
-    // will be staged; a path may appear twice) and writes the journal. False
-    // when the journal cannot be written: nothing was created.
-    [[nodiscard]] bool Begin(const std::string& root, const std::vector<std::string>& targetPaths);
+    // will be staged; a path may appear twice) and writes the journal. The
+    // targets whose position is true in deletes are removed instead of
+    // replaced (none when it is empty). False when the journal cannot be
+    // written: nothing was created.
+    [[nodiscard]] bool Begin(const std::string& root, const std::vector<std::string>& targetPaths,
+               const std::vector<bool>& deletes = {});
 
     // Creates the staged file of the target at this position; null when it
     // cannot be created (missing directory, no permission). The file belongs
     // to this object; the caller writes and closes it (closing puts it on disk).
     [[nodiscard]] OutputFile* Stage(std::size_t index);
+    // For a target that is deleted: creates its staged file empty, the mark
+    // that its step is still to come, when the target is there (otherwise
+    // its step does nothing). False when the mark cannot be created.
+    [[nodiscard]] bool StageDelete(std::size_t index);
 
     struct [[nodiscard]] Result {
         bool ok = false;
@@ -67,13 +76,14 @@ private:
     // The position of the first target whose name opens a staged file, or
     // whose staged file another staged name opens too.
     std::optional<std::size_t> FirstSharedFile();
-    // Puts the directory entries of every target's folder on disk.
-    [[nodiscard]] bool SyncFolders();
+    // Puts the directory entries of the folder of every target that changes on disk.
+    [[nodiscard]] bool SyncFolders(const std::vector<bool>& changes);
 
     TargetFileSystem& files_;
     JournalFolder& journals_;
     std::unique_ptr<UpdateJournal> journal_;
     JournalState state_;  // what the journal says, kept in step with it
     std::vector<std::unique_ptr<OutputFile>> staged_;
+    std::vector<bool> marked_;  // per target deleted: its mark was made
     bool finished_ = true;  // nothing begun, committed or rolled back
 };

@@ -11,12 +11,14 @@
 # journal folder. Finally the same update runs to the end: the install root
 # must hold exactly the new files.
 #
-#   crash-test.sh PROGRAM.exe START-UPDATE.exe DVK.exe [KILLS]
+#   crash-test.sh PROGRAM.exe START-UPDATE.exe DVK.exe [KILLS] [FORMAT]
+# FORMAT dvx packs the update as a .dvx: half of the files compressed, and
+# six files of the old version deleted by the update.
 # Needs an X display for the dialogs (run it through with-xvfb.sh) and
 # inotifywait (inotify-tools).
 set -euo pipefail
 command -v inotifywait >/dev/null || { echo "crash-test: needs inotifywait (inotify-tools)"; exit 1; }
-program=$1 start_update=$2 dvk=$3 kills=${4:-20}
+program=$1 start_update=$2 dvk=$3 kills=${4:-20} format=${5:-dvk}
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 work=$(mktemp -d /tmp/dvk-crash.XXXXXX)
@@ -41,13 +43,25 @@ log="$work/wine.log"
 for i in $(seq 1 120); do
   dir=data; [ $((i % 3)) -eq 0 ] && dir=bin
   size=$(( (i % 7 + 1) * 8192 + i )); [ $((i % 12)) -eq 0 ] && size=$((3 * 1024 * 1024 / 2 + i))
-  head -c "$size" /dev/urandom >"$work/new/$dir/file$i.dat"
+  if [ "$format" = dvx ] && [ $((i % 2)) -eq 0 ]; then
+    (yes "line of file $i" || true) | head -c "$size" >"$work/new/$dir/file$i.dat"
+  else
+    head -c "$size" /dev/urandom >"$work/new/$dir/file$i.dat"
+  fi
   if [ $((i % 10)) -ne 0 ]; then   # every tenth file is not installed yet
     head -c $((size / 2 + 100)) /dev/urandom >"$work/old/$dir/file$i.dat"
   fi
 done
-wine "$dvk" pack "$(winepath -w "$work/run/update.dvk")" --title "Crash test" \
-  --key 'Software\DravlekCrashTest' "$(winepath -w "$work/new")" >"$log" 2>&1 </dev/null \
+pack_options=()
+if [ "$format" = dvx ]; then
+  pack_options=(--format dvx)
+  for i in $(seq 1 6); do
+    head -c $((i * 5000)) /dev/urandom >"$work/old/data/obsolete$i.dat"
+    pack_options+=(--remove "data\\obsolete$i.dat")
+  done
+fi
+wine "$dvk" pack "$(winepath -w "$work/run/update.$format")" --title "Crash test" \
+  --key 'Software\DravlekCrashTest' "${pack_options[@]}" "$(winepath -w "$work/new")" >"$log" 2>&1 </dev/null \
   || { cat "$log"; echo "crash-test: cannot pack the update"; exit 1; }
 
 ( cd "$work/old" && find . -type f | sort | xargs sha256sum ) >"$work/old.sums"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target of the fuzz build for a bounded time each,
-# starting from the corpus kept in tests/fuzz/corpus (copied, never changed).
+# starting from the corpus kept in tests/fuzz/corpus (copied, never changed),
+# and tests/fuzz/corpus-zstd for the decoder's target.
 # Usage: run-fuzzers.sh [SECONDS_PER_TARGET]
 set -euo pipefail
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,6 +15,8 @@ for target in "$build"/fuzz_*; do
   name=$(basename "$target")
   mkdir -p "$work/$name"
   cp "$repo_root"/tests/fuzz/corpus/* "$work/$name/"
+  # The decoder's own target starts from bare frames too.
+  [ "$name" = fuzz_zstd_entry ] && cp "$repo_root"/tests/fuzz/corpus-zstd/* "$work/$name/"
   echo "fuzzing $name for ${seconds}s"
   # Memory limits make an unbounded allocation a failure, not a slow run.
   "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=20 \

@@ -1,5 +1,6 @@
 #include "ui/PackageSelectDialog.h"
 
+#include "app/PackageFileName.h"
 #include "engine/MessageStrings.h"
 #include "package/PatchPackage.h"
 #include "res/resource.h"
@@ -34,12 +35,15 @@ bool PackageSelectDialog::OnInitDialog() {
 }
 
 void PackageSelectDialog::FindPackageFiles() {
-    WIN32_FIND_DATAA found;
-    UniqueFindHandle search(FindFirstFileA("*.dvk", &found));
-    if (!search) return;
-    do {
-        fileNames_.push_back(found.cFileName);
-    } while (FindNextFileA(search.Get(), &found));
+    for (const char* pattern : kPackagePatterns) {
+        WIN32_FIND_DATAA found;
+        UniqueFindHandle search(FindFirstFileA(pattern, &found));
+        if (!search) continue;
+        do {
+            // The pattern also matches through short names: "x.dvkz" is not one.
+            if (IsPackageFileName(found.cFileName)) fileNames_.push_back(found.cFileName);
+        } while (FindNextFileA(search.Get(), &found));
+    }
 }
 
 void PackageSelectDialog::AddPackageRows() {

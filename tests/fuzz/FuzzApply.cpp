@@ -1,8 +1,10 @@
-// libFuzzer target: arbitrary bytes as a package, applied to a scratch
+// libFuzzer target: arbitrary bytes as a package of either format (.dvx:
+// stored, zstd and delete entries, frames decoded), applied to a scratch
 // install root that already holds a few files, among them files of the
 // user's named like staging files. Whatever the bytes, an apply that fails
 // leaves the root exactly as it was, one that succeeds leaves each target
-// with the bytes of the last entry naming it and every other file as it was,
+// with the bytes of the last entry naming it (a .dvx target: the table's size
+// and SHA-256; a delete: gone) and every other file as it was,
 // nothing is ever written outside the root, no staging or backup file is
 // left behind, and the journal is gone (recovery finds nothing).
 #include <unistd.h>
@@ -12,11 +14,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "engine/ApplyEngine.h"
+#include "engine/Crypto.h"
 #include "engine/Recovery.h"
 
 namespace fs = std::filesystem;
@@ -120,6 +125,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char& c : name) {
             if (c == '\\') c = '/';
         }
+        name = fs::path(name).lexically_normal().generic_string();
+        if (package.GetFormat() == PackageFormat::kDvx) {
+            // A .dvx result is the one the table's size and SHA-256 name.
+            if (entry.IsDelete()) {
+                Check(after.count(name) == 0, "a deleted target is still there");
+                expected.erase(name);
+                continue;
+            }
+            auto found = after.find(name);
+            Check(found != after.end(), "an applied target is missing");
+            Sha256 hash;
+            hash.Update(found->second.data(), found->second.size());
+            std::optional<Sha256Digest> digest = hash.Finish();
+            Check(digest && std::equal(digest->begin(), digest->end(), entry.resultHash.begin()) &&
+                      found->second.size() == static_cast<std::size_t>(entry.dataSize),
+                  "an applied target is not the table's result");
+            expected[name] = found->second;
+            continue;
+        }
         PackageStream& stream = package.Stream();
         stream.DiscardBuffer();
         stream.Seek(entry.recordOffset);
@@ -130,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string bytes(entry.dataSize > 0 ? static_cast<std::size_t>(entry.dataSize) : 0, '\0');
         Check(stream.Read(&bytes[0], bytes.size()) == bytes.size(), "data of an applied entry is unreadable");
         // Paths like "x/./y" or "x//y" name the same file as "x/y".
-        expected[fs::path(name).lexically_normal().generic_string()] = bytes;
+        expected[name] = bytes;
     }
     Check(after == expected, "an applied root does not hold the package's bytes");
     return 0;

@@ -224,3 +224,20 @@ HWND UpdaterProcess::WaitForProgress(DWORD timeoutMs) const {
     }, timeoutMs);
     return progress;
 }
+
+std::vector<std::string> LoggedStatusLines(const std::string& log) {
+    const std::string text = ReadFileBytes(log);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at + 20, end - at - 20));
+    }
+    if (lines.size() < 2) return {};
+    return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
+}
+
+DWORD RunUntilExit(const std::string& program, const std::string& arguments, const std::string& folder) {
+    ChildProcess run;
+    if (!run.Start(program, arguments, folder)) return 9999;
+    if (!run.Ended(30000)) run.Kill(9998);
+    return run.ExitCode();
+}

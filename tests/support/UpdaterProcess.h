@@ -32,6 +32,12 @@ bool IsMessageBox(HWND dialog);
 
 // The records the hook DLL wrote to a log, in order.
 std::vector<std::string> ReadStatusLog(const std::string& path);
+// The lines of a /log file between the run's first and its exit code,
+// without their date and time.
+std::vector<std::string> LoggedStatusLines(const std::string& log);
+// program run with arguments in folder until it ends: its exit code. A run
+// that waits for a person (a box it should not show) is ended with 9998.
+DWORD RunUntilExit(const std::string& program, const std::string& arguments, const std::string& folder);
 // The hook DLL's procedure, loaded into this process (null when it cannot be).
 HOOKPROC LoadStatusHook(const std::string& dll, UniqueModule& module);
 

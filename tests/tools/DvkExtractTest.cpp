@@ -18,6 +18,7 @@
 #include "tests/tools/DvkTrees.h"
 #include "tests/support/KillableFileSystem.h"
 #include "package/CodePage1252.h"
+#include "tests/support/HandMadeDvx.h"
 #include "tools/dvk/ExtractJournalFolder.h"
 #include "tools/dvk/FolderLock.h"
 #include "tools/dvk/FolderNesting.h"
@@ -89,6 +90,22 @@ TEST_F(DvkExtractTest, ReplacesInstalledFilesAndLeavesOthersAlone) {
     EXPECT_EQ(run.out, std::string(kComplete) + "\n") << "--quiet prints the last line alone";
     FileTree expected = {{"app.exe", "new program"}, {"doc/lisez-moi.txt", "nouveau"}, {"doc/notes.txt", "mine"}};
     EXPECT_TRUE(ReadTree(Path("root")) == expected);
+}
+
+TEST_F(DvkExtractTest, ADvxPackageIsAppliedByTheSameEngine) {
+    const std::string big = PatternData(9000, 2);
+    ASSERT_TRUE(WriteFileBytes(Path("p.dvx"), HandMadeDvxBytes("Software\\Maker\\Product",
+                                                               {Stored("app.exe", "new program"),
+                                                                Zstd("doc\\big.bin", big), Delete("old.txt")})));
+    WriteTree(Path("root"), {{"app.exe", "old program"}, {"doc/notes.txt", "mine"}, {"old.txt", "obsolete"}});
+    DvkRun run = RunDvk({"extract", Path("p.dvx"), "--to", Path("root")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadTree(Path("root")) ==
+                (FileTree{{"app.exe", "new program"}, {"doc/big.bin", big}, {"doc/notes.txt", "mine"}}));
+    const std::vector<std::string> lines = run.OutLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Extraction du fichier :: doc\\big.bin (91 %)"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Suppression du fichier : old.txt"), lines.end());
+    EXPECT_EQ(lines.back(), kComplete);
 }
 
 TEST_F(DvkExtractTest, AnUpdateThatCannotBeAppliedChangesNothing) {

@@ -58,7 +58,7 @@ public:
         : writer_(writer), progress_(progress), summary_(summary) {}
 
     bool PackFile(const PackItem& item, std::string& error) {
-        UniqueSourceFile in = OpenSourceFile(item.source, item.linked);
+        UniqueStdioFile in = OpenSourceFile(item.source, item.linked);
         if (!in) {
             error = "'" + item.shownName + "': cannot read the file";
             return false;
