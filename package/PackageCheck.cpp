@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "package/DvxCheck.h"
 #include "package/RecordHeader.h"
 #include "package/TargetName.h"
 
@@ -93,6 +94,13 @@ PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& con
 
 }  // namespace
 
+PackageCheckResult CheckPackageFile(PackageStream& stream, PackageContents& contents) {
+    const std::optional<std::int64_t> dvxHeader = FindDvxHeader(stream);
+    contents.format = dvxHeader ? PackageFormat::kDvx : PackageFormat::kDvk;
+    if (dvxHeader) return CheckDvxPackage(stream, *dvxHeader, contents);
+    return CheckPackage(stream, contents);
+}
+
 PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents) {
     try {
         return CheckWithinBudget(stream, contents);
@@ -120,6 +128,18 @@ const char* PackageRuleText(PackageRule rule) {
         case PackageRule::kTooManyEntries: return "entry count is larger than the reader will hold";
         case PackageRule::kNamesTooLong: return "names are longer than the reader will hold";
         case PackageRule::kOutOfMemory: return "not enough memory to read the entry table";
+        case PackageRule::kHeaderCutOff: return "header is cut off by the end of the file";
+        case PackageRule::kUnknownFormatVersion: return "format version is not 1";
+        case PackageRule::kNewerUpdaterNeeded: return "package needs a newer updater";
+        case PackageRule::kNulInText: return "text holds a NUL byte";
+        case PackageRule::kRecordLength: return "record length does not fit the entry";
+        case PackageRule::kUnknownKind: return "entry kind is unknown";
+        case PackageRule::kUnknownFlags: return "flags hold an unknown bit";
+        case PackageRule::kResultTooLarge: return "result size is larger than 2147483647";
+        case PackageRule::kDataDoesNotFitKind: return "data does not fit the entry kind";
+        case PackageRule::kDataOutOfPlace: return "data does not start where the previous data ends";
+        case PackageRule::kDuplicateTarget: return "target name names the file of an earlier entry";
+        case PackageRule::kTrailingBytes: return "bytes after the data are not a signature trailer";
     }
     return "unknown rule";
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/PackageEntry.h"
+#include "package/PackageFormat.h"
 #include "package/PackageStream.h"
 
 // The rules, in the order the check meets them in a file.
@@ -29,6 +30,21 @@ enum class PackageRule {
     kUnsafeTargetName,     // a target name that could leave the install root (TargetName.h)
     kNamesTooLong,         // the entries and their names together pass the memory budget
     kOutOfMemory,          // the memory for the entry table could not be had
+    // .dvx only, in the order its check meets them (title, key, count and the
+    // rules above are shared).
+    kHeaderCutOff,         // the format version or updater level is cut off
+    kUnknownFormatVersion, // a layout this reader does not know
+    kNewerUpdaterNeeded,   // the package asks for a higher level than kUpdaterLevel
+    kNulInText,            // a title, key or name holds a NUL byte
+    kRecordLength,         // a record's length does not fit its kind and name
+    kUnknownKind,          // an entry kind this level does not know
+    kUnknownFlags,         // a flag bit this level does not know
+    kResultTooLarge,       // a result larger than 2147483647 bytes
+    kDataDoesNotFitKind,   // stored: length differs from the result; zstd: empty
+                           // or too long; delete: any data, size or digest
+    kDataOutOfPlace,       // data not exactly where the previous entry's ended
+    kDuplicateTarget,      // two entries name one file (WindowsFileKey)
+    kTrailingBytes,        // bytes after the data that are no signature trailer
 };
 
 // The memory the reader gives one package's entry table: a fixed budget, well
@@ -40,12 +56,14 @@ constexpr std::uint64_t kEntryCharge = 64;
 
 // What a sound package's header and records hold.
 struct PackageContents {
+    PackageFormat format = PackageFormat::kDvk;
     std::string title;
     std::string registryKey;
     std::int32_t entryCount = 0;          // as stored, negative values included
     std::vector<PackageEntry> entries;    // offset-table order
     // One past the last byte the reader reads: header, offset table, every
-    // record header and its data. A signature trailer must start at or after it.
+    // record header and its data (.dvx: the end of the last entry's data). A
+    // signature trailer must start at or after it.
     std::int64_t readEnd = 0;
 };
 
@@ -62,7 +80,11 @@ struct PackageCheckResult {
     bool IsSound() const { return rule == PackageRule::kSound; }
 };
 
-// Reads the package open in stream from offset 0 and checks it. On a sound
+// Tells the format of the package open in stream (FindDvxHeader) and checks
+// it with CheckPackage or CheckDvxPackage; contents.format says which.
+PackageCheckResult CheckPackageFile(PackageStream& stream, PackageContents& contents);
+
+// The .dvk check. Reads the package open in stream from offset 0. On a sound
 // package, fills contents and leaves the stream unfailed, just after the last
 // target name read; otherwise contents is unspecified and the stream may be
 // failed. The memory used stays within kTableBudgetBytes, whatever the file

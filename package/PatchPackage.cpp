@@ -20,12 +20,13 @@ bool PatchPackage::Open(const std::string& fileName, FileNameEncoding encoding) 
     try {
         if (!stream_.Open(fileName, encoding)) return false;
         PackageContents contents;
-        if (!CheckPackage(stream_, contents).IsSound()) return refuse();
+        if (!CheckPackageFile(stream_, contents).IsSound()) return refuse();
         // The probe reads the file's last bytes; the stream goes back to
-        // where the reader left it, just after the last target name.
+        // where the reader left it (.dvk: just after the last target name).
         const std::int64_t afterNames = stream_.Position();
         trailer_ = ReadSignatureTrailer(stream_, contents.readEnd);
         stream_.Seek(afterNames);
+        format_ = contents.format;
         title_ = std::move(contents.title);
         registryKey_ = std::move(contents.registryKey);
         entryCount_ = contents.entryCount;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "package/PackageEntry.h"
+#include "package/PackageFormat.h"
 #include "package/PackageStream.h"
 #include "package/SignatureTrailer.h"
 
@@ -24,7 +25,8 @@ public:
     PatchPackage(const PatchPackage&) = delete;
     PatchPackage& operator=(const PatchPackage&) = delete;
 
-    // Opens a package and checks its whole structure (PackageCheck) before
+    // Opens a package of either format, told by its content whatever the
+    // file's name, and checks its whole structure (CheckPackageFile) before
     // taking anything.
     // Returns false, with no file left open and the title, registry key, entry
     // count and entry table as they were, when the file cannot be opened, is
@@ -38,6 +40,8 @@ public:
 
     // The title of the last package opened successfully on this object.
     const std::string& GetTitle() const { return title_; }
+    // The format of the last package opened successfully on this object.
+    PackageFormat GetFormat() const { return format_; }
     const std::string& GetRegistryKey() const { return registryKey_; }
     std::int32_t GetEntryCount() const { return entryCount_; }
     const std::vector<PackageEntry>& GetEntries() const { return entries_; }
@@ -58,6 +62,7 @@ private:
     std::string title_;
     std::string registryKey_;
     std::int32_t entryCount_ = 0;
+    PackageFormat format_ = PackageFormat::kDvk;
     std::vector<PackageEntry> entries_;
     std::optional<SignatureTrailer> trailer_;
     PackageStream stream_;

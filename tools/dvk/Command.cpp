@@ -34,7 +34,7 @@ bool InspectPackage(const std::string& fileUtf8, PackageStream& stream, PackageC
         }
         return false;
     }
-    result = CheckPackage(stream, contents);
+    result = CheckPackageFile(stream, contents);
     return true;
 }
 

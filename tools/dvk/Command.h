@@ -27,7 +27,8 @@ int ReportError(const std::string& command, const std::string& message, int stat
 // Writes UTF-8 text to stdout.
 void PrintOut(const std::string& text);
 
-// Opens the package file named in UTF-8 and checks it. False when the file
+// Opens the package file named in UTF-8 and checks it in its format (told
+// by its content, CheckPackageFile). False when the file
 // cannot be opened (message says why); otherwise true, with result telling
 // whether it is sound and contents filled when it is.
 bool InspectPackage(const std::string& fileUtf8, PackageStream& stream, PackageContents& contents,

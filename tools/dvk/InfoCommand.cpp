@@ -26,6 +26,12 @@ const char kHelp[] =
     "                   or 'invalid'), signer (KEY or null) and entries, each\n"
     "                   with index, recordOffset, required, flags, size, source,\n"
     "                   target and sha256 (of its data, in hex)\n"
+    "\n"
+    "A dvx package shows 'Format: dvx' and, per entry, its kind (stored, zstd\n"
+    "or delete), size (of the file it makes), stored size (of its data in the\n"
+    "package) and the SHA-256 its table gives; its JSON has \"format\": \"dvx\"\n"
+    "and entries with index, kind, required, flags, size, storedSize, target\n"
+    "and sha256 (null for a delete).\n"
     "  --trust PUBFILE  exit status 1 unless the package is signed by one of the\n"
     "                   keys given (PEM, or the base64 line). May be repeated.\n";
 
@@ -59,6 +65,8 @@ const char* SignatureStateName(SignatureState state) {
     return "invalid";
 }
 
+std::string HexDigest(const std::uint8_t* bytes, std::size_t size);
+
 // The SHA-256 of an entry's data in hex, read through the reader's own
 // primitives; "" when the file cannot be read.
 std::string EntryDigest(PackageStream& stream, const PackageEntry& entry) {
@@ -79,19 +87,43 @@ std::string EntryDigest(PackageStream& stream, const PackageEntry& entry) {
     }
     std::optional<Sha256Digest> digest = hash.Finish();
     if (!digest || stream.Failed()) return "";
+    return HexDigest(digest->data(), digest->size());
+}
+
+std::string HexDigest(const std::uint8_t* bytes, std::size_t size) {
     std::string hex;
-    for (std::uint8_t byte : *digest) {
+    for (std::size_t i = 0; i < size; ++i) {
         char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", byte);
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
         hex += pair;
     }
     return hex;
+}
+
+const char* KindName(EntryKind kind) {
+    switch (kind) {
+        case EntryKind::kStored: return "stored";
+        case EntryKind::kZstd: return "zstd";
+        case EntryKind::kDelete: return "delete";
+    }
+    return "unknown";
+}
+
+std::string DvxEntryJson(std::size_t index, const PackageEntry& entry) {
+    return "    {\"index\": " + std::to_string(index) + ", \"kind\": " + JsonString(KindName(entry.kind)) +
+           ", \"required\": " + (entry.IsRequired() ? "true" : "false") +
+           ", \"flags\": " + std::to_string(entry.flags) + ", \"size\": " + std::to_string(entry.dataSize) +
+           ", \"storedSize\": " + std::to_string(entry.storedSize) +
+           ", \"target\": " + JsonString(Cp1252ToUtf8(entry.targetName)) + ", \"sha256\": " +
+           (entry.hasResultHash ? JsonString(HexDigest(entry.resultHash.data(), entry.resultHash.size())) : "null") +
+           "}";
 }
 
 std::string AsJson(const std::string& file, const PackageContents& contents, const SignatureFinding& signature,
                    PackageStream& stream) {
     std::string json = "{\n";
     json += "  \"file\": " + JsonString(file) + ",\n";
+    if (contents.format == PackageFormat::kDvx) json += "  \"format\": \"dvx\",\n";
     json += "  \"title\": " + JsonString(Cp1252ToUtf8(contents.title)) + ",\n";
     json += "  \"registryKey\": " + JsonString(Cp1252ToUtf8(contents.registryKey)) + ",\n";
     json += "  \"entryCount\": " + std::to_string(contents.entryCount) + ",\n";
@@ -104,6 +136,10 @@ std::string AsJson(const std::string& file, const PackageContents& contents, con
     for (std::size_t i = 0; i < contents.entries.size(); ++i) {
         const PackageEntry& entry = contents.entries[i];
         json += i == 0 ? "\n" : ",\n";
+        if (contents.format == PackageFormat::kDvx) {
+            json += DvxEntryJson(i, entry);
+            continue;
+        }
         json += "    {\"index\": " + std::to_string(i) + ", \"recordOffset\": " + std::to_string(entry.recordOffset) +
                 ", \"required\": " + (entry.IsRequired() ? "true" : "false") +
                 ", \"flags\": " + std::to_string(entry.flags) + ", \"size\": " + std::to_string(entry.dataSize) +
@@ -115,8 +151,23 @@ std::string AsJson(const std::string& file, const PackageContents& contents, con
     return json + "}\n";
 }
 
+// The table of a dvx package's entries: kind and both sizes instead of the
+// record offset and source name it has none of.
+std::string DvxEntryTable(const PackageContents& contents) {
+    std::string text = "\nIndex  Kind    Required  Flags        Size      Stored  Target\n";
+    for (std::size_t i = 0; i < contents.entries.size(); ++i) {
+        const PackageEntry& entry = contents.entries[i];
+        text += PadLeft(std::to_string(i), 5) + "  " + PadRight(KindName(entry.kind), 6) + "  " +
+                (entry.IsRequired() ? "yes     " : "no      ") + "  " + Hex2(entry.flags) +
+                PadLeft(std::to_string(entry.dataSize), 12) + PadLeft(std::to_string(entry.storedSize), 12) + "  " +
+                Cp1252ToUtf8(entry.targetName) + "\n";
+    }
+    return text;
+}
+
 std::string AsTable(const PackageContents& contents, std::int64_t fileSize, const SignatureFinding& signature) {
     std::string text;
+    if (contents.format == PackageFormat::kDvx) text += "Format:        dvx\n";
     text += "Title:         " + Cp1252ToUtf8(contents.title) + "\n";
     text += "Registry key:  " + Cp1252ToUtf8(contents.registryKey) + "\n";
     text += "Entries:       " + std::to_string(contents.entries.size());
@@ -124,6 +175,7 @@ std::string AsTable(const PackageContents& contents, std::int64_t fileSize, cons
     text += "\nFile size:     " + std::to_string(fileSize) + " bytes\n";
     text += "Signature:     " + signature.Describe() + "\n";
     if (contents.entries.empty()) return text;
+    if (contents.format == PackageFormat::kDvx) return text + DvxEntryTable(contents);
 
     std::size_t sourceWidth = 6;
     for (const PackageEntry& entry : contents.entries) {

@@ -4,7 +4,9 @@
 #include <system_error>
 #include <vector>
 
+#include "package/PackageEntry.h"
 #include "package/PackageWriter.h"
+#include "tools/dvk/DvxPackWriter.h"
 #include "tools/dvk/AtomicFile.h"
 #include "package/CodePage1252.h"
 #include "tools/dvk/Command.h"
@@ -23,6 +25,8 @@ const char kHelp[] =
     "Usage: dvk pack OUT.dvk --title TEXT --key KEY DIR [--required GLOB]... [--sign KEYFILE] [--follow-links]\n"
     "       dvk pack OUT.dvk --title TEXT --key KEY --list FILE [--required GLOB]... [--sign KEYFILE]\n"
     "                [--follow-links]\n"
+    "       dvk pack OUT.dvx --format dvx --title TEXT --key KEY (DIR | --list FILE) [--remove NAME]...\n"
+    "                [--remove-list FILE] [--required GLOB]... [--sign KEYFILE] [--follow-links]\n"
     "\n"
     "Makes a package. With DIR, every regular file below DIR becomes an entry\n"
     "whose target name is its path relative to DIR with '\\' separators; the\n"
@@ -33,6 +37,13 @@ const char kHelp[] =
     "file as required). Blank lines and lines starting with '#' are skipped; a\n"
     "relative source is found from the list's folder.\n"
     "\n"
+    "  --format FORMAT  dvk (the default): every file stored whole, read by\n"
+    "                   every version of the updater; dvx: each file compressed\n"
+    "                   with zstd when that makes it smaller (stored otherwise),\n"
+    "                   the SHA-256 of each file in the package, delete entries;\n"
+    "                   only an updater that knows the format applies it, older\n"
+    "                   ones do not list it. The format goes by the content, not\n"
+    "                   by the name's extension; name the file .dvx\n"
     "  --title TEXT     the title the updater lists the package by\n"
     "  --key KEY        registry key below HKEY_LOCAL_MACHINE whose value Path\n"
     "                   names the install root, e.g. 'Software\\Maker\\Product'\n"
@@ -40,6 +51,11 @@ const char kHelp[] =
     "                   unless they are already installed. '*' and '?' stay\n"
     "                   within a folder, '**' crosses folders, '/' and '\\' are\n"
     "                   the same, case is ignored. May be repeated.\n"
+    "  --remove NAME    (dvx) a delete entry: the update removes this file\n"
+    "                   below the install root. An explicit name, no wildcards;\n"
+    "                   '/' and '\\' are the same. May be repeated\n"
+    "  --remove-list FILE  (dvx) a delete entry for each line of FILE (one name\n"
+    "                   a line; blank lines and lines starting with '#' skipped)\n"
     "  --sign KEYFILE   sign the package with this private key (see dvk sign)\n"
     "  --follow-links   pack the file a source that is a link points to (each\n"
     "                   is named in the output); without it such a source stops\n"
@@ -48,7 +64,8 @@ const char kHelp[] =
     "Titles and names are stored in code page 1252. A name with a character that\n"
     "has no cp1252 byte, a name the updater would refuse (absolute, '..', ':',\n"
     "a device name such as CON), a file over 2147483647 bytes, or two names that\n"
-    "are one file on Windows stop the pack. The package is written under a new,\n"
+    "are one file on Windows (a file both packed and removed among them) stop the\n"
+    "pack. In a dvx package the flags may only be 0 or 2. The package is written under a new,\n"
     "unguessable temporary name beside OUT.dvk and renamed when complete: a\n"
     "failed pack leaves nothing.\n";
 
@@ -102,10 +119,66 @@ int Fail(const std::string& message, int status = kExitFailed) {
     return ReportError("pack", message, status);
 }
 
+// Signs the complete temporary file when a key is given, then renames it.
+bool SignAndCommit(AtomicFile& file, SigningKey* signingKey, std::string& error) {
+    if (signingKey != nullptr) {
+        std::error_code code;
+        const std::uintmax_t written = fs::file_size(file.TempPath(), code);
+        if (code) {
+            error = "cannot read back '" + file.TempPath().u8string() + "'";
+            return false;
+        }
+        if (!AppendSignature(file.TempPath(), static_cast<std::int64_t>(written), false, file.Stream(), *signingKey,
+                             error)) {
+            return false;
+        }
+    }
+    return file.Commit(error);
+}
+
+// What came through a link is named, with where it came from.
+void ReportLinks(const PackPlan& plan) {
+    for (const PackItem& item : plan.Items()) {
+        std::error_code code;
+        if (item.linked) {
+            PrintOut("'" + item.shownName + "': a link, packed from '" + PathToUtf8(fs::canonical(item.source, code)) +
+                     "'\n");
+        }
+    }
+}
+
+std::string Count(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+int PackDvx(const std::string& out, const std::string& title, const std::string& key, const PackPlan& plan,
+            SigningKey* signingKey) {
+    std::string error;
+    for (const PackItem& item : plan.Items()) {
+        if ((item.flags & ~kRequiredFlag) != 0) {
+            return Fail("'" + item.shownName + "': flags " + std::to_string(item.flags) +
+                        " in a dvx package (only 0 and 2, required, exist there)");
+        }
+    }
+    AtomicFile file(PathFromUtf8(out));
+    if (!file.Create(error)) return Fail(error);
+    DvxPackSummary summary;
+    if (!WriteDvxPackage(file.Stream(), title, key, plan, summary, error)) return Fail(error);
+    if (!file.Stream().flush()) return Fail("cannot write the package (disk full?)");
+    if (!SignAndCommit(file, signingKey, error)) return Fail(error);
+    ReportLinks(plan);
+    PrintOut(out + ": " + Count(plan.Items().size(), "entry", "entries") + " (" + std::to_string(summary.zstd) +
+             " zstd, " + std::to_string(summary.stored) + " stored, " + std::to_string(summary.deletes) + " delete), " +
+             std::to_string(plan.TotalBytes()) + " bytes of data in " + std::to_string(summary.dataBytes) + "\n");
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
-    CommandLine line({"help", "follow-links"}, {"title", "key", "list", "required", "sign"}, {"required"});
+    CommandLine line({"help", "follow-links"},
+                     {"title", "key", "list", "required", "sign", "format", "remove", "remove-list"},
+                     {"required", "remove"});
     std::string error;
     if (!line.Parse(args, error)) return Fail(error + " (see dvk pack --help)", kExitUsage);
     if (line.Has("help")) {
@@ -123,6 +196,12 @@ int RunPack(const std::vector<std::string>& args) {
     }
     if (!line.Has("title")) return Fail("--title is missing", kExitUsage);
     if (!line.Has("key")) return Fail("--key is missing", kExitUsage);
+    const std::string format = line.Has("format") ? line.Value("format") : "dvk";
+    if (format != "dvk" && format != "dvx") return Fail("--format is dvk or dvx, not '" + format + "'", kExitUsage);
+    const bool dvx = format == "dvx";
+    if (!dvx && (line.Has("remove") || line.Has("remove-list"))) {
+        return Fail("--remove and --remove-list need --format dvx: a .dvk package cannot remove files", kExitUsage);
+    }
 
     const std::string out = operands[0];
     std::string title;
@@ -152,8 +231,11 @@ int RunPack(const std::vector<std::string>& args) {
         }
         if (!plan.AddDirectory(operands[1], error)) return Fail(error);
     }
+    if (!plan.AddRemovals(line.Values("remove"), error)) return Fail(error);
+    if (line.Has("remove-list") && !plan.AddRemoveList(line.Value("remove-list"), error)) return Fail(error);
     if (!plan.MarkRequired(line.Values("required"), error)) return Fail(error);
     if (!plan.CheckDistinctTargets(error)) return Fail(error);
+    if (dvx) return PackDvx(out, title, key, plan, line.Has("sign") ? &signingKey : nullptr);
 
     std::vector<PackageWriterEntry> headers;
     for (const PackItem& item : plan.Items()) {
@@ -168,25 +250,8 @@ int RunPack(const std::vector<std::string>& args) {
     }
     if (!WriteEntries(writer, plan, error)) return Fail(error);
     if (!writer.Finish() || !file.Stream().flush()) return Fail("cannot write the package (disk full?)");
-    if (line.Has("sign")) {
-        std::error_code code;
-        const std::uintmax_t written = fs::file_size(file.TempPath(), code);
-        if (code) return Fail("cannot read back '" + file.TempPath().u8string() + "'");
-        if (!AppendSignature(file.TempPath(), static_cast<std::int64_t>(written), false, file.Stream(), signingKey,
-                             error)) {
-            return Fail(error);
-        }
-    }
-    if (!file.Commit(error)) return Fail(error);
-
-    // What came through a link is named, with where it came from.
-    for (const PackItem& item : plan.Items()) {
-        std::error_code code;
-        if (item.linked) {
-            PrintOut("'" + item.shownName + "': a link, packed from '" + PathToUtf8(fs::canonical(item.source, code)) +
-                     "'\n");
-        }
-    }
+    if (!SignAndCommit(file, line.Has("sign") ? &signingKey : nullptr, error)) return Fail(error);
+    ReportLinks(plan);
     const std::size_t count = plan.Items().size();
     PrintOut(out + ": " + std::to_string(count) + (count == 1 ? " entry, " : " entries, ") +
              std::to_string(plan.TotalBytes()) + " bytes of data\n");

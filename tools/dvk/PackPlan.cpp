@@ -222,10 +222,52 @@ bool PackPlan::MarkRequired(const std::vector<std::string>& patternsUtf8, std::s
     return true;
 }
 
+bool PackPlan::AddRemovals(const std::vector<std::string>& namesUtf8, std::string& error) {
+    for (const std::string& nameUtf8 : namesUtf8) {
+        PackItem item;
+        item.remove = true;
+        item.shownName = nameUtf8;
+        if (!ToCp1252(nameUtf8, Quoted(nameUtf8), item.targetName, error)) return false;
+        std::replace(item.targetName.begin(), item.targetName.end(), '/', '\\');
+        const std::string problem = TargetNameProblem(item.targetName);
+        if (!problem.empty()) {
+            error = "--remove " + Quoted(nameUtf8) + ": " + problem;
+            return false;
+        }
+        items_.push_back(std::move(item));
+    }
+    return true;
+}
+
+bool PackPlan::AddRemoveList(const std::string& listUtf8, std::string& error) {
+    std::ifstream in(PathFromUtf8(listUtf8), std::ios::binary);
+    if (!in) {
+        error = Quoted(listUtf8) + ": cannot read the list";
+        return false;
+    }
+    std::vector<std::string> names;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        names.push_back(line);
+    }
+    if (in.bad()) {
+        error = Quoted(listUtf8) + ": cannot read the list";
+        return false;
+    }
+    return AddRemovals(names, error);
+}
+
 bool PackPlan::CheckDistinctTargets(std::string& error) const {
     std::map<std::string, const PackItem*> seen;
     for (const PackItem& item : items_) {
         auto inserted = seen.emplace(WindowsFileKey(item.targetName), &item);
+        if (!inserted.second && item.remove != inserted.first->second->remove) {
+            const PackItem& packed = item.remove ? *inserted.first->second : item;
+            error = Quoted(packed.shownName) + " is both packed and removed (" + Cp1252ToUtf8(packed.targetName) + ")";
+            return false;
+        }
         if (!inserted.second) {
             error = Quoted(item.shownName) + " and " + Quoted(inserted.first->second->shownName) +
                     " would be the same file on Windows (" + Cp1252ToUtf8(item.targetName) + ")";

@@ -15,6 +15,7 @@ struct PackItem {
     std::uint8_t flags = 0;
     std::int64_t size = 0;
     bool linked = false;  // source is a link, followed as --follow-links allows
+    bool remove = false;  // a delete entry: no source, the target is removed
 };
 
 class PackPlan {
@@ -31,10 +32,18 @@ public:
     // flags a byte in decimal or 0x hex. Blank lines and lines starting with
     // '#' are skipped; a relative source is found from the list's folder.
     bool AddList(const std::string& listUtf8, std::string& error);
+    // Delete entries for the named targets (UTF-8, '/' or '\\'), explicit
+    // names only: '*' and '?' are refused like every character Windows does
+    // not allow in a name.
+    bool AddRemovals(const std::vector<std::string>& namesUtf8, std::string& error);
+    // The names of a file, one a line, as AddRemovals takes them. Blank lines
+    // and lines starting with '#' are skipped.
+    bool AddRemoveList(const std::string& listUtf8, std::string& error);
     // Sets the required flag on every target a pattern (UTF-8) matches; false
     // when a pattern matches nothing, which is almost always a typing error.
     bool MarkRequired(const std::vector<std::string>& patternsUtf8, std::string& error);
-    // False when two targets would be the same file on Windows.
+    // False when two targets would be the same file on Windows (a file both
+    // packed and removed included).
     bool CheckDistinctTargets(std::string& error) const;
 
     const std::vector<PackItem>& Items() const { return items_; }
