@@ -1,47 +1,47 @@
 #include "engine/ApplyEngine.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
+#include "engine/Crypto.h"
+#include "engine/EntrySource.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/SignatureCheck.h"
 #include "engine/StagedCommit.h"
 #include "engine/StatusLines.h"
-#include "package/RecordHeader.h"
 
 namespace {
 
 constexpr std::int32_t kBlockSize = 4096;
 
-// Positions the stream at the entry's record and reads past its header. False
-// when the stream fails or the header no longer says what it said when the
-// package was opened (the file changed since).
-bool SkipToData(PatchPackage& package, const PackageEntry& entry) {
-    PackageStream& stream = package.Stream();
-    stream.DiscardBuffer();
-    if (!stream.Failed()) stream.Seek(entry.recordOffset);
-    RecordHeader header;
-    return ReadRecordHeader(stream, header) == RecordField::kComplete && header.flags == entry.flags &&
-           header.dataSize == entry.dataSize && header.sourceName == entry.sourceName &&
-           header.targetName == entry.targetName;
-}
-
 enum class CopyOutcome { kCopied, kReadFailed, kWriteFailed };
 
-// Copies the entry's data through the one block buffer, showing a progress
-// line after every block.
-CopyOutcome CopyBlocks(PatchPackage& package, const PackageEntry& entry, OutputFile& out, std::vector<char>& block,
+// Copies the entry's result through the one block buffer, showing a progress
+// line after every block, and hashing it when the table gives its hash: a
+// result that is not the table's, or whose data goes on past it, is damaged.
+CopyOutcome CopyBlocks(EntrySource& source, const PackageEntry& entry, OutputFile& out, std::vector<char>& block,
                        StatusSink& sink) {
+    std::optional<Sha256> hash;
+    if (entry.hasResultHash) hash.emplace();
     const std::int32_t size = entry.dataSize;
     std::int32_t remaining = size;
     std::int32_t length = remaining > kBlockSize ? kBlockSize : remaining;
     while (remaining > 0) {
-        std::size_t got = package.Stream().Read(block.data(), static_cast<std::size_t>(length));
-        if (got != static_cast<std::size_t>(length)) return CopyOutcome::kReadFailed;
-        if (!out.Write(block.data(), got)) return CopyOutcome::kWriteFailed;
+        if (!source.ReadResult(block.data(), static_cast<std::size_t>(length))) return CopyOutcome::kReadFailed;
+        if (hash) hash->Update(block.data(), static_cast<std::size_t>(length));
+        if (!out.Write(block.data(), static_cast<std::size_t>(length))) return CopyOutcome::kWriteFailed;
         remaining -= length;
         length = remaining > kBlockSize ? kBlockSize : remaining;
         sink.SetStatusLine(ProgressLine(entry.targetName, CopiedPercentage(size, remaining)));
+    }
+    if (!source.EndsHere()) return CopyOutcome::kReadFailed;
+    if (hash) {
+        const std::optional<Sha256Digest> digest = hash->Finish();
+        if (!digest || !std::equal(digest->begin(), digest->end(), entry.resultHash.begin())) {
+            return CopyOutcome::kReadFailed;
+        }
     }
     return CopyOutcome::kCopied;
 }
@@ -65,22 +65,37 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
         return Fail(sink, commit.Rollback() ? line : LoadMessageString(IDS_UNDO_INCOMPLETE));
     };
     std::vector<std::string> targets;
+    std::vector<bool> deletes;
     targets.reserve(entries.size());
-    for (const PackageEntry& entry : entries) targets.push_back(files.TargetPath(root, entry.targetName));
-    if (!commit.Begin(root, targets)) return Fail(sink, LoadMessageString(IDS_START_FAILED));
+    for (const PackageEntry& entry : entries) {
+        targets.push_back(files.TargetPath(root, entry.targetName));
+        deletes.push_back(entry.IsDelete());
+    }
+    if (!commit.Begin(root, targets, deletes)) return Fail(sink, LoadMessageString(IDS_START_FAILED));
     targets = std::vector<std::string>();
 
     std::vector<char> block(kBlockSize);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const PackageEntry& entry = entries[i];
-        sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
-        if (!SkipToData(package, entry)) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
-        if (!files.HasNoLinkBelowRoot(root, files.TargetPath(root, entry.targetName))) {
-            return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+        const std::string target = files.TargetPath(root, entry.targetName);
+        if (entry.IsDelete()) {
+            sink.SetStatusLine(NamedStatusLine(IDS_DELETING, entry.targetName));
+            // Only a file is deleted; a target that is there but cannot be
+            // read (a folder) cannot be.
+            if (!files.HasNoLinkBelowRoot(root, target) ||
+                (files.Exists(target) && !files.CanOpenForReading(target)) || !commit.StageDelete(i)) {
+                return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
+            }
+            continue;
         }
+        sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
+        // Nothing is decoded before the signature step has passed (ApplyPackage).
+        std::unique_ptr<EntrySource> source = OpenEntrySource(package, entry);
+        if (!source) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
+        if (!files.HasNoLinkBelowRoot(root, target)) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
         OutputFile* out = commit.Stage(i);
         if (out == nullptr) return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
-        switch (CopyBlocks(package, entry, *out, block, sink)) {
+        switch (CopyBlocks(*source, entry, *out, block, sink)) {
             case CopyOutcome::kReadFailed:
                 return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
             case CopyOutcome::kWriteFailed:

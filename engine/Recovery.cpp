@@ -48,8 +48,9 @@ bool UndoUpdate(JournalState& state, TargetFileSystem& files, UpdateJournal* jou
                 return false;
             }
             touched = true;
-        } else if (state.replace[i] == 1 && !files.Exists(entry.staged)) {
-            // The staged file is gone only once it became the target.
+        } else if (state.replace[i] == 1 && !entry.deletes && !files.Exists(entry.staged)) {
+            // The staged file is gone only once it became the target. (A
+            // delete of a target that was absent changed nothing.)
             if (!RemoveBelowRoot(state, files, entry.target)) return false;
             touched = true;
         }

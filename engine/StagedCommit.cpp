@@ -24,7 +24,8 @@ StagedCommit::~StagedCommit() {
     }
 }
 
-bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths) {
+bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>& targetPaths,
+                         const std::vector<bool>& deletes) {
     state_ = JournalState();
     if (targetPaths.empty()) return true;  // nothing will change: no journal
 
@@ -46,6 +47,7 @@ bool StagedCommit::Begin(const std::string& root, const std::vector<std::string>
         entry.target = targetPaths[i];
         entry.staged = choose(entry.target, i, ".new");
         entry.backup = choose(entry.target, i, ".old");
+        entry.deletes = i < deletes.size() && deletes[i];
         state_.entries.push_back(std::move(entry));
     }
     journal_ = UpdateJournal::Begin(journals_, root, state_.entries);
@@ -91,6 +93,11 @@ OutputFile* StagedCommit::Stage(std::size_t index) {
     return staged_[index].get();
 }
 
+bool StagedCommit::StageDelete(std::size_t index) {
+    std::unique_ptr<OutputFile> mark = files_.CreateNew(state_.entries[index].staged);
+    return mark && mark->Close();
+}
+
 bool StagedCommit::SyncFolders() {
     std::unordered_set<std::string> synced;
     for (const JournalEntry& entry : state_.entries) {
@@ -115,13 +122,15 @@ StagedCommit::Result StagedCommit::Commit() {
     // Found only now that the staged files exist: their names are in the
     // journal already, so the update stops here, nothing changed.
     if (std::optional<std::size_t> shared = FirstSharedFile()) return fail(*shared, false);
-    // Whether each target exists when its turn comes: a target named twice
-    // exists the second time.
+    // Whether each target exists when its turn comes: a target named again
+    // exists after a replacement and is gone after a delete.
     std::vector<bool> existed(state_.entries.size());
-    std::unordered_set<std::string> replaced;
+    std::map<std::string, bool> present;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
-        const std::string& target = state_.entries[i].target;
-        existed[i] = !replaced.insert(files_.NameKey(target)).second || files_.Exists(target);
+        const JournalEntry& entry = state_.entries[i];
+        auto known = present.emplace(files_.NameKey(entry.target), false);
+        existed[i] = known.second ? files_.Exists(entry.target) : known.first->second;
+        known.first->second = !entry.deletes;
     }
     // Held to the end, the undo included: no folder of the targets can be
     // swapped for a link between the check before a step and the step.
@@ -141,8 +150,19 @@ StagedCommit::Result StagedCommit::Commit() {
             !files_.HasNoLinkBelowRoot(state_.root, entry.staged)) {
             return fail(i, false);
         }
-        bool ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
-                             : files_.MoveReplacing(entry.staged, entry.target);
+        bool ok = false;
+        if (entry.deletes) {
+            // The target moves to its backup name, then the mark goes: until
+            // then recovery counts this step as not taken and puts it back.
+            // Only a file is deleted: a folder in its place would be moved
+            // whole.
+            ok = (!existed[i] || (files_.CanOpenForReading(entry.target) &&
+                                  files_.MoveReplacing(entry.target, entry.backup))) &&
+                 files_.Remove(entry.staged);
+        } else {
+            ok = existed[i] ? files_.ReplaceKeepingBackup(entry.staged, entry.target, entry.backup)
+                            : files_.MoveReplacing(entry.staged, entry.target);
+        }
         if (!ok) return fail(i, false);
     }
     if (!SyncFolders()) return fail(state_.entries.size() - 1, false);

@@ -12,7 +12,9 @@
 // order, keeping each old file as a backup until all have succeeded; every
 // step is in the journal before it is taken. If anything fails, the replaced
 // targets are restored from their backups in reverse order and every staged
-// file is deleted, so the install root ends byte-identical to how it was. If
+// file is deleted, so the install root ends byte-identical to how it was. A
+// target that is deleted is renamed to its backup name in its turn and
+// removed with the other backups once all steps have succeeded. If
 // the process dies instead, recovery (engine/Recovery.h) does the same from
 // the journal at the next start.
 #pragma once
@@ -36,14 +38,20 @@ public:
     StagedCommit& operator=(const StagedCommit&) = delete;
 
     // Names the staged and backup file of every target path (in the order they
-    // will be staged; a path may appear twice) and writes the journal. False
-    // when the journal cannot be written: nothing was created.
-    bool Begin(const std::string& root, const std::vector<std::string>& targetPaths);
+    // will be staged; a path may appear twice) and writes the journal. The
+    // targets whose position is true in deletes are removed instead of
+    // replaced (none when it is empty). False when the journal cannot be
+    // written: nothing was created.
+    bool Begin(const std::string& root, const std::vector<std::string>& targetPaths,
+               const std::vector<bool>& deletes = {});
 
     // Creates the staged file of the target at this position; null when it
     // cannot be created (missing directory, no permission). The file belongs
     // to this object; the caller writes and closes it (closing puts it on disk).
     OutputFile* Stage(std::size_t index);
+    // For a target that is deleted: creates its staged file empty, the mark
+    // that its step is still to come. False when it cannot be created.
+    bool StageDelete(std::size_t index);
 
     struct Result {
         bool ok = false;

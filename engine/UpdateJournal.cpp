@@ -76,6 +76,21 @@ bool ApplyRecord(Fields& fields, JournalState& state) {
     }
     std::uint64_t index = 0;
     switch (type) {
+        case 'K': {
+            // Only where Begin writes it: right after 'B'.
+            std::uint64_t count = 0;
+            if (state.kindsRead || state.replacing || state.undoing || !fields.Number(count, 4) ||
+                count != state.entries.size()) {
+                return false;
+            }
+            for (JournalEntry& entry : state.entries) {
+                std::uint64_t deletes = 0;
+                if (!fields.Number(deletes, 1) || deletes > 1) return false;
+                entry.deletes = deletes == 1;
+            }
+            state.kindsRead = true;
+            break;
+        }
         case 'R': {
             std::uint64_t count = 0;
             if (!fields.Number(count, 4) || count != state.entries.size()) return false;
@@ -143,9 +158,18 @@ std::unique_ptr<UpdateJournal> UpdateJournal::Begin(JournalFolder& folder, const
         PutName(payload, entry.staged);
         PutName(payload, entry.backup);
     }
-    // The magic and the first record go in one write: a journal cut inside
+    std::string kinds(1, 'K');
+    PutNumber(kinds, entries.size(), 4);
+    bool anyDelete = false;
+    for (const JournalEntry& entry : entries) {
+        PutNumber(kinds, entry.deletes ? 1 : 0, 1);
+        anyDelete = anyDelete || entry.deletes;
+    }
+    // The magic and the first records go in one write: a journal cut inside
     // them announces nothing.
-    if (!journal->file_->Append(std::string(kMagic, kMagicSize) + Record(payload))) {
+    std::string first = std::string(kMagic, kMagicSize) + Record(payload);
+    if (anyDelete) first += Record(kinds);
+    if (!journal->file_->Append(first)) {
         journal->Remove();
         return nullptr;
     }

@@ -13,8 +13,13 @@
 // Records, in the order an update writes them:
 //   'B' root, count, then per entry its target, staged and backup paths:
 //       before the first staged file is created;
+//   'K' count, then per entry 1 if the entry deletes its target (0 if it
+//       replaces it): in the same write as 'B', only when some entry deletes.
+//       A delete renames its target to its backup name; its staged file is an
+//       empty marker, removed right after that step, so that for every entry
+//       the staged file is gone exactly once its step was taken;
 //   'R' count, then per entry 1 if its target exists when its turn comes (0 if
-//       not): every staged file is on disk, the targets are about to be
+//       not; a delete of a target that is absent does nothing): every staged file is on disk, the targets are about to be
 //       replaced in order. Which ones were is seen from the files: a staged
 //       file is gone once it replaced its target, a backup is there until the
 //       old contents are put back;
@@ -35,6 +40,7 @@ struct JournalEntry {
     std::string target;
     std::string staged;
     std::string backup;
+    bool deletes = false;  // the target is removed rather than replaced
 };
 
 // What a journal says, as read back.
@@ -43,6 +49,7 @@ struct JournalState {
     std::uint64_t wholeSize = 0;  // the bytes up to the end of the last whole record
     std::string root;
     std::vector<JournalEntry> entries;
+    bool kindsRead = false;  // the 'K' record was read
     bool replacing = false;
     // Per entry, once replacing: 1 for a target that did not exist, 2 for a
     // target that existed (0 before).

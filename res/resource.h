@@ -42,5 +42,6 @@
 #define IDS_USAGE 121
 #define IDS_NOT_SIGNED 122
 #define IDS_CHECKING_SIGNATURE 123
+#define IDS_DELETING 124
 
 #endif

@@ -43,6 +43,7 @@ const Expected kExpected[] = {
     {122, "Ce fichier de mise \xE0 jour n'est pas sign\xE9 par l'\xE9" "diteur du produit. Aucun fichier n'a \xE9t\xE9 "
           "modifi\xE9."},
     {123, "V\xE9rification de la signature du fichier de mise \xE0 jour..."},
+    {124, "Suppression du fichier :"},
 };
 
 TEST(MessageStringsTest, EveryTextIsExactlyAsWritten) {
