@@ -1,6 +1,7 @@
 // Apply throughput beside a plain file copy of the same bytes, and peak memory.
 //
 //   apply_bench [--mib N] [--entries N] [--dir PATH]
+//   apply_bench --file PATH [--dir PATH]
 //
 // Writes a package of N MiB in the given number of entries, then, five times
 // in turn: applies it to an empty scratch install root with a sink that drops
@@ -10,6 +11,10 @@
 // its key (the signature checked first). Prints the median of each, the ratios and the process's
 // peak resident memory. The files stay in the page cache on purpose: what is
 // measured is the engine's own cost.
+//
+// With --file: the file as the one entry of a .dvx (a zstd frame, as dvk pack
+// --format dvx writes it) and of a .dvk (stored), each applied five times in
+// turn; prints the medians, the ratio and the peak resident memory.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -25,6 +30,8 @@
 #include "engine/ApplyEngine.h"
 #include "engine/PublicKeyText.h"
 #include "package/PackageWriter.h"
+#include "tools/dvk/DvxPackWriter.h"
+#include "tools/dvk/PackPlan.h"
 #include "tools/dvk/PackageSigner.h"
 
 namespace fs = std::filesystem;
@@ -90,18 +97,87 @@ bool LoopCopy(const std::string& from, const std::string& to) {
     return ok;
 }
 
+// The file as the one stored entry of a .dvk, streamed through the writer.
+bool WriteStoredPackage(const std::string& path, const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
+    PackageWriter writer(out);
+    const auto size = static_cast<std::int32_t>(fs::file_size(file));
+    if (!in || !writer.Begin("Benchmark", "Software\\Bench", {{0, size, "payload.bin", "payload.bin"}})) return false;
+    std::vector<char> chunk(1 << 20);
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+        if (!writer.WriteData(chunk.data(), static_cast<std::size_t>(in.gcount()))) return false;
+    }
+    return writer.Finish();
+}
+
+int CompareZstdWithStored(const fs::path& file, const fs::path& work) {
+    fs::create_directories(work / "source");
+    fs::create_directories(work / "journals");
+    fs::copy_file(file, work / "source" / "payload.bin", fs::copy_options::overwrite_existing);
+    const std::string stored = (work / "stored.dvk").string(), zstd = (work / "zstd.dvx").string();
+    PackPlan plan;
+    DvxPackSummary summary;
+    std::string error;
+    std::ofstream dvx(zstd, std::ios::binary);
+    if (!plan.AddDirectory((work / "source").string(), error) || !WriteDvxPackage(dvx, "Benchmark", "Software\\Bench",
+                                                                                     plan, summary, error)) {
+        std::fprintf(stderr, "apply_bench: %s\n", error.c_str());
+        return 1;
+    }
+    dvx.close();
+    if (summary.zstd != 1 || !WriteStoredPackage(stored, work / "source" / "payload.bin")) {
+        std::fprintf(stderr, "apply_bench: cannot write the two packages (zstd entries: %d)\n", summary.zstd);
+        return 1;
+    }
+    FixedInstallRootLookup lookup;
+    lookup.Set("Software\\Bench", (work / "install").string());
+    std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
+    std::unique_ptr<JournalFolder> journals = OpenJournalFolder((work / "journals").string());
+    std::vector<double> times[2];
+    for (int round = 0; round < 5; ++round) {
+        for (int kind = 0; kind < 2; ++kind) {
+            fs::remove_all(work / "install");
+            fs::create_directories(work / "install");
+            PatchPackage patch;
+            NullSink sink;
+            if (!patch.Open(kind == 0 ? stored : zstd)) return 1;
+            const auto start = Clock::now();
+            const bool applied = ApplyPackage(patch, sink, lookup, *files, *journals);
+            times[kind].push_back(Seconds(Clock::now() - start));
+            if (!applied) {
+                std::fprintf(stderr, "apply_bench: the apply of %s failed\n", kind == 0 ? "the .dvk" : "the .dvx");
+                return 1;
+            }
+        }
+    }
+    const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
+    const double storedSeconds = Median(times[0]), zstdSeconds = Median(times[1]);
+    std::printf("file               %s (%.1f MB, zstd frame %.1f MB)\n", file.string().c_str(), megabytes,
+                static_cast<double>(summary.dataBytes) / 1e6);
+    std::printf("stored entry .dvk  %8.3f s  %8.1f MB/s\n", storedSeconds, megabytes / storedSeconds);
+    std::printf("zstd entry .dvx    %8.3f s  %8.1f MB/s\n", zstdSeconds, megabytes / zstdSeconds);
+    std::printf("zstd / stored      %8.2f  (throughput ratio, medians of 5; goal at least 0.5)\n",
+                storedSeconds / zstdSeconds);
+    std::printf("peak resident      %8ld KiB\n", PeakResidentKiB());
+    fs::remove_all(work);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::int64_t mib = 512;
     int entries = 64;
-    std::string base = fs::temp_directory_path().string();
+    std::string base = fs::temp_directory_path().string(), file;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--mib") mib = std::atoll(argv[i + 1]);
         else if (option == "--entries") entries = std::atoi(argv[i + 1]);
         else if (option == "--dir") base = argv[i + 1];
+        else if (option == "--file") file = argv[i + 1];
     }
+    if (!file.empty()) return CompareZstdWithStored(file, fs::path(base) / ("dvk-bench-" + std::to_string(::getpid())));
     if (mib <= 0 || entries <= 0 || mib * 1024 * 1024 / entries > 0x7FFFFFFF) {
         std::fprintf(stderr, "apply_bench: sizes out of range\n");
         return 2;

@@ -102,7 +102,7 @@ if [ -x "$dvk" ] && "$dvk" pack --help 2>&1 | grep -q -- '--format'; then
   # Entries whose sizes cannot be read this way fall back to the zstd command below.
   while IFS=$'\t' read -r name size; do stored[$name]=$size; done < <("$dvk" info --json "$cache/dvx/corpus.dvx" |
     python3 -c 'import json,sys
-for e in json.load(sys.stdin)["entries"]: print(e["target"] + "\t" + str(e["stored_size"]))' 2>/dev/null || true)
+for e in json.load(sys.stdin)["entries"]: print(e["target"] + "\t" + str(e["storedSize"]))' 2>/dev/null || true)
   method="dvk pack --format dvx ($(stat -c %s "$cache/dvx/corpus.dvx") bytes in all)"
 fi
 

@@ -2,7 +2,9 @@
 # What a zstd entry costs against a stored entry of the same result:
 #  1. the decoder alone (zstd_decode_bench), natively and as the 32-bit
 #     Windows build under Wine, on one large real executable;
-#  2. the program under Wine (/quiet, no display) applying a .dvx whose one
+#  2. the engine natively (apply_bench --file): the file as a .dvx zstd entry
+#     beside a .dvk stored entry, medians of 5, peak memory;
+#  3. the program under Wine (/quiet, no display) applying a .dvx whose one
 #     entry is that file compressed, beside a .dvk storing it, in the same run
 #     (median of 3, process start included). This part needs a dvk that
 #     writes .dvx (pack --format dvx) and an updater that applies it.
@@ -34,6 +36,8 @@ echo "file: $file ($(stat -c %s "$work/new/payload.bin") bytes, one zstd frame o
 
 echo "== the decoder alone, natively"
 "$native/tests/bench/zstd_decode_bench" "$work/payload.zst" "$work/new/payload.bin" "$work/out.bin"
+echo "== the engine natively, .dvx zstd entry beside .dvk stored entry"
+"$native/tests/bench/apply_bench" --file "$work/new/payload.bin" --dir "$work"
 echo "== the decoder alone, 32-bit under Wine"
 DISPLAY= wine "$win32/tests/bench/zstd_decode_bench.exe" "$(winepath -w "$work/payload.zst")" \
   "$(winepath -w "$work/new/payload.bin")" "$(winepath -w "$work/out.bin")" 2>"$log" </dev/null | tr -d '\r'
