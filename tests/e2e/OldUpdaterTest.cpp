@@ -3,10 +3,12 @@
 // bytes renamed .dvk, and names "*.dvk" may match too (through 8.3 aliases on
 // NTFS; Wine lists some of them as well). It must list none of them and,
 // given one on its command line, write nothing.
-//   old_updater_e2e.exe <old dravlek-update.exe> <status_hook.dll> <work>
+//   old_updater_e2e.exe [<old dravlek-update.exe> <status_hook.dll> <work>]
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <cstdlib>
 
 #include "engine/Crypto.h"
 #include "package/DvxWriter.h"
@@ -110,12 +112,20 @@ TEST(OldUpdaterTest, RefusesTheNewerFormatOnItsCommandLine) {
     }
 }
 
+// The paths come as arguments or, from a run-e2e.sh that hands them over in
+// the environment, in DVK_E2E_UPDATER and DVK_E2E_WORK.
+std::string Setting(int argc, char** argv, int index, const char* variable) {
+    if (index < argc) return argv[index];
+    const char* value = std::getenv(variable);
+    return value != nullptr ? value : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 4) return 2;
-    gUpdater = argv[1];
-    gWork = argv[3];
+    gUpdater = Setting(argc, argv, 1, "DVK_E2E_UPDATER");
+    gWork = Setting(argc, argv, 3, "DVK_E2E_WORK");
+    if (gUpdater.empty() || gWork.empty()) return 2;
     return RUN_ALL_TESTS();
 }
