@@ -1,45 +1,38 @@
 // The updater as it was before .dvx packages (tests/fixtures/old-updater, built
 // by scripts/build-old-updater.sh) meets them under Wine: a .dvx, the same
-// bytes renamed .dvk, and names that NTFS's 8.3 aliases let "*.dvk" match. It
-// must list none of them and, given one on its command line, write nothing.
-//   old_updater_e2e.exe <old dravlek-update.exe> <status_hook.dll> <work>
+// bytes renamed .dvk, and names "*.dvk" may match too (through 8.3 aliases on
+// NTFS; Wine lists some of them as well). It must list none of them and,
+// given one on its command line, write nothing.
+//   old_updater_e2e.exe [<old dravlek-update.exe> <status_hook.dll> <work>]
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdint>
+#include <cstdlib>
 
+#include "engine/Crypto.h"
+#include "package/DvxWriter.h"
 #include "package/PackageWriter.h"
 #include "tests/support/UpdaterProcess.h"
 
 namespace {
 
-void AppendInt32(std::string& bytes, std::int32_t value) {
-    for (int i = 0; i < 4; ++i) bytes += static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
+EntryDigest DigestOf(const std::string& bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish().value_or(EntryDigest{});
 }
 
-// A .dvx as far as an old reader can see: the .dvk-shaped prefix every .dvx
-// begins with (a title for a person, an empty key, one entry whose record
-// lies at offset -1), then the newer format with the product's real key and
-// a compressed entry whose bytes must never reach the install root.
+// A .dvx the newer updater applies: a.dll from a zstd frame, b.txt stored,
+// keep.txt deleted. What an old reader sees of it is the prefix every .dvx
+// begins with: a title for a person, an empty key, one entry whose record
+// lies at offset -1.
 std::string NewerPackage() {
-    std::string bytes = "Cette mise \xE0 jour n\xE9" "cessite une version plus r\xE9" "cente de Dravlek Update.";
-    bytes += '\0';
-    bytes += '\0';
-    AppendInt32(bytes, 1);
-    AppendInt32(bytes, -1);
-    bytes += "DVX\x1A";
-    AppendInt32(bytes, 1);
-    bytes += "Correctif 3";
-    bytes += '\0';
-    bytes += "Software\\DravlekE2E\\Product";
-    bytes += '\0';
-    AppendInt32(bytes, 1);
-    bytes += "a.dll";
-    bytes += '\0';
-    bytes += "\x28\xB5\x2F\xFD";  // a zstd frame's magic, then what an old reader would take for file bytes
-    bytes += std::string(64, '\x5A');
-    return bytes;
+    const std::string frame("\x28\xB5\x2F\xFD\x24\x05\x29\x00\x00" "new a" "\x8C\xB2\x4A\x9B", 18);
+    return BuildDvxBytes("Correctif 3", "Software\\DravlekE2E\\Product",
+                         {{EntryKind::kZstd, kRequiredFlag, "a.dll", frame, 5, DigestOf("new a")},
+                          {EntryKind::kStored, 0, "b.txt", "new b", 5, DigestOf("new b")},
+                          {EntryKind::kDelete, 0, "keep.txt", "", 0, EntryDigest{}}});
 }
 
 const std::map<std::string, std::string> kRoot = {{"a.dll", "old a"}, {"keep.txt", "old"}};
@@ -53,7 +46,9 @@ void Prepare(const std::string& root, const std::string& folder) {
     CreateDirectoryA(root.c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const auto& [name, bytes] : kRoot) WriteFileBytes(root + "\\" + name, bytes);
-    for (const char* name : kNames) WriteFileBytes(folder + "\\" + name, NewerPackage());
+    const std::string newer = NewerPackage();
+    ASSERT_FALSE(newer.empty());
+    for (const char* name : kNames) WriteFileBytes(folder + "\\" + name, newer);
     // A package of its own format, so that an empty list cannot pass for a refusal.
     WriteFileBytes(folder + "\\own.dvk", BuildPackageBytes("Correctif 2", "Software\\DravlekE2E\\Product",
                                                            {{0, "b.txt", "b.txt", "new b"}}));
