@@ -3,19 +3,33 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader: the header is checked before decoding
 #include <zstd.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "package/ZstdLimits.h"
 
 void ZstdDecoderDeleter::operator()(ZSTD_DCtx_s* context) const { ZSTD_freeDCtx(context); }
 
-ZstdEntrySource::ZstdEntrySource(PackageStream& stream, std::int64_t storedSize)
-    : stream_(stream), unread_(storedSize), context_(ZSTD_createDCtx()), input_(ZSTD_DStreamInSize()) {}
+namespace {
+
+constexpr std::size_t kOutputSliceSize = 128 * 1024;
+
+}  // namespace
+
+ZstdEntrySource::ZstdEntrySource(PackageStream& stream, std::int64_t storedSize, std::int64_t resultSize)
+    : stream_(stream),
+      unread_(storedSize),
+      context_(ZSTD_createDCtx()),
+      input_(ZSTD_DStreamInSize()),
+      output_(kOutputSliceSize),
+      resultLeft_(resultSize) {}
 
 std::unique_ptr<ZstdEntrySource> ZstdEntrySource::Open(PackageStream& stream, std::int64_t dataOffset,
                                                        std::int64_t storedSize, std::int64_t resultSize) {
     if (dataOffset < 0 || storedSize < 0 || resultSize < 0) return nullptr;
     stream.DiscardBuffer();
     if (!stream.Failed()) stream.Seek(dataOffset);
-    std::unique_ptr<ZstdEntrySource> source(new ZstdEntrySource(stream, storedSize));
+    std::unique_ptr<ZstdEntrySource> source(new ZstdEntrySource(stream, storedSize, resultSize));
     if (!source->context_ || !source->Refill()) return nullptr;
 
     // The whole header is within the first buffer (it is at most 18 bytes);
@@ -25,10 +39,10 @@ std::unique_ptr<ZstdEntrySource> ZstdEntrySource::Open(PackageStream& stream, st
     // A skippable frame, a frame of unknown size or of another size, a
     // window above the limit: refused before anything is allocated for it.
     if (header.frameType != ZSTD_frame || header.frameContentSize != static_cast<unsigned long long>(resultSize) ||
-        header.windowSize > (1ull << kZstdMaxWindowLog)) {
+        header.windowSize > (1ull << kZstdWholeFileWindowLog)) {
         return nullptr;
     }
-    if (ZSTD_isError(ZSTD_DCtx_setParameter(source->context_.get(), ZSTD_d_windowLogMax, kZstdMaxWindowLog))) {
+    if (ZSTD_isError(ZSTD_DCtx_setParameter(source->context_.get(), ZSTD_d_windowLogMax, kZstdWholeFileWindowLog))) {
         return nullptr;
     }
     return source;
@@ -61,11 +75,32 @@ bool ZstdEntrySource::Step(char* out, std::size_t size, std::size_t& produced) {
     return moved || frameEnded_;
 }
 
-bool ZstdEntrySource::ReadResult(char* buffer, std::size_t size) {
+bool ZstdEntrySource::Decode() {
+    const std::size_t want = resultLeft_ < static_cast<std::int64_t>(output_.size())
+                                 ? static_cast<std::size_t>(resultLeft_)
+                                 : output_.size();
     std::size_t produced = 0;
-    while (!failed_ && produced < size) {
+    while (produced < want) {
         // The frame ended before the result was whole.
-        if (frameEnded_ || !Step(buffer, size, produced)) failed_ = true;
+        if (frameEnded_ || !Step(output_.data(), want, produced)) return false;
+    }
+    resultLeft_ -= static_cast<std::int64_t>(want);
+    outputUsed_ = 0;
+    outputLength_ = want;
+    return want > 0;
+}
+
+bool ZstdEntrySource::ReadResult(char* buffer, std::size_t size) {
+    std::size_t copied = 0;
+    while (!failed_ && copied < size) {
+        if (outputUsed_ == outputLength_ && !Decode()) {
+            failed_ = true;
+            break;
+        }
+        const std::size_t take = std::min(size - copied, outputLength_ - outputUsed_);
+        std::memcpy(buffer + copied, output_.data() + outputUsed_, take);
+        outputUsed_ += take;
+        copied += take;
     }
     return !failed_;
 }
@@ -79,5 +114,5 @@ bool ZstdEntrySource::EndsHere() {
         if (!Step(&extra, 1, produced) || produced != 0) failed_ = true;
     }
     // Anything after the frame (bytes, a second frame) is not this entry's.
-    return !failed_ && inputUsed_ == inputLength_ && unread_ == 0;
+    return !failed_ && resultLeft_ == 0 && outputUsed_ == outputLength_ && inputUsed_ == inputLength_ && unread_ == 0;
 }

@@ -1,7 +1,7 @@
 // The result of a zstd entry, decoded while it is read.
 //
 // Before a byte is decoded the frame header must declare a content size equal
-// to the entry's result size and a window no larger than kZstdMaxWindowLog;
+// to the entry's result size and a window no larger than kZstdWholeFileWindowLog;
 // the decoder is held to that window too. Memory stays the decoder's window
 // and two buffers, whatever the entry's size. A stream that ends early, one
 // frame followed by anything (bytes, a second frame) or output beyond the
@@ -32,7 +32,10 @@ public:
     bool EndsHere() override;
 
 private:
-    ZstdEntrySource(PackageStream& stream, std::int64_t storedSize);
+    ZstdEntrySource(PackageStream& stream, std::int64_t storedSize, std::int64_t resultSize);
+    // Decodes the next slice of the result into the output buffer, never
+    // more than the result has left; false when the frame cannot give it.
+    bool Decode();
     // Reads more of the entry's data into the input buffer; false at its end.
     bool Refill();
     // One step of the decoder into [out, out + size); false on a decoder
@@ -45,6 +48,12 @@ private:
     std::vector<char> input_;
     std::size_t inputUsed_ = 0;
     std::size_t inputLength_ = 0;
+    // The decoder fills this in large slices (decoding 4096 bytes at a time
+    // costs it half its speed); ReadResult hands it out in the caller's blocks.
+    std::vector<char> output_;
+    std::size_t outputUsed_ = 0;
+    std::size_t outputLength_ = 0;
+    std::int64_t resultLeft_;  // bytes of the result not yet decoded
     bool frameEnded_ = false;
     bool failed_ = false;
 };

@@ -47,7 +47,7 @@ long long Decode(const char* input, const char* output) {
     File in(std::fopen(input, "rb")), out(std::fopen(output, "wb"));
     std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
     if (!in || !out || !context) return -1;
-    ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, kZstdMaxWindowLog);
+    ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, kZstdWholeFileWindowLog);
     std::vector<char> compressed(kReadSize), block(outputSize);
     ZSTD_inBuffer source{compressed.data(), 0, 0};
     long long total = 0;

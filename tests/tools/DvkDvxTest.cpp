@@ -97,7 +97,7 @@ TEST_F(DvkDvxTest, EachFileIsZstdWhenSmallerStoredOtherwiseAndEachRemovalADelete
         EXPECT_EQ(ZSTD_getFrameContentSize(data.data(), data.size()), file.size()) << i;
         ZSTD_frameHeader header;
         ASSERT_EQ(ZSTD_getFrameHeader(&header, data.data(), data.size()), 0u);
-        EXPECT_LE(header.windowSize, 1ull << kZstdMaxWindowLog);
+        EXPECT_LE(header.windowSize, 1ull << kZstdWholeFileWindowLog);
         std::string decoded(file.size(), '\0');
         EXPECT_EQ(ZSTD_decompress(&decoded[0], decoded.size(), data.data(), data.size()), file.size());
         EXPECT_TRUE(decoded == file) << i;

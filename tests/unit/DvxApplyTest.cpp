@@ -9,6 +9,7 @@
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/UpdateJournal.h"
+#include "package/ZstdLimits.h"
 #include "tests/support/EngineFixtures.h"
 #include "tests/support/HandMadeDvx.h"
 #include "tests/support/KillableFileSystem.h"
@@ -91,7 +92,7 @@ TEST_F(DvxApplyTest, FramesWithinTheLimitsAreDecoded) {
         const char* why;
         std::string frame;
     } cases[] = {
-        {"the largest window allowed", RawBlockFrame(bytes, 27, bytes.size())},
+        {"the largest window allowed", RawBlockFrame(bytes, kZstdWholeFileWindowLog, bytes.size())},
         {"the smallest window", RawBlockFrame(bytes, 10, bytes.size())},
         {"a frame as the library writes it", ZstdFrame(bytes)},
     };
@@ -123,7 +124,7 @@ TEST_F(DvxApplyTest, ADamagedEntryIsRefusedAndTheRootStaysAsItWas) {
     HandEntry unknownSize = Zstd("sub\\new.bin", small);
     unknownSize.data = RawBlockFrame(small, 17, std::nullopt);
     HandEntry hostile = Zstd("sub\\new.bin", small);
-    hostile.data = RawBlockFrame(small, 28, small.size());
+    hostile.data = RawBlockFrame(small, kZstdWholeFileWindowLog + 1, small.size());
     HandEntry declaredLess = Zstd("sub\\new.bin", small);
     declaredLess.data = RawBlockFrame(small, 17, small.size() - 1);
     const struct {

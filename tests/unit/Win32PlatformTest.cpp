@@ -547,11 +547,16 @@ protected:
     // Removes Dravlek and all set aside beside it; rm follows no link.
     void Clear() {
         // Done once rm has finished and made the marker: a removal still
-        // running could take away the folder the next case makes.
-        const std::string marker = programData_ + "\\cleared";
-        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*; : > cleared\"",
+        // running could take away the folder the next case makes. Each
+        // clearing has a marker of its own, so that one left behind by an
+        // earlier one can never stand for it.
+        const std::string name = "cleared-" + std::filesystem::path(dir_.Path()).filename().string() + "-" +
+                                 std::to_string(++clearings_);
+        const std::string marker = programData_ + "\\" + name;
+        RunWineTool(programData_, "sh -c \"rm -rf Dravlek Dravlek.untrusted-*; : > " + name + "\"",
                     [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
         DeleteFileA(marker.c_str());
+        EXPECT_EQ(GetFileAttributesA(dravlek_.c_str()), INVALID_FILE_ATTRIBUTES) << "cleared";
     }
     static std::string Unix(std::string path) {
         for (char& c : path) c = c == '\\' ? '/' : c;
@@ -563,6 +568,7 @@ protected:
     TempDir dir_;
     const std::string outside_ = dir_.Path() + "\\outside";
     std::string programData_, dravlek_, saved_;
+    int clearings_ = 0;
 };
 
 TEST_F(Win32JournalFolderTest, WhatStandsInTheFoldersPlaceIsSetAsideOrNothingIsUsed) {

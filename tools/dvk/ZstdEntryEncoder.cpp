@@ -12,7 +12,7 @@ ZstdEntryEncoder::~ZstdEntryEncoder() {
 
 int ZstdEntryEncoder::WindowLogFor(std::int64_t contentSize) {
     int log = 10;  // ZSTD_WINDOWLOG_MIN
-    while (log < kZstdMaxWindowLog && (std::int64_t{1} << log) < contentSize) ++log;
+    while (log < kZstdWholeFileWindowLog && (std::int64_t{1} << log) < contentSize) ++log;
     return log;
 }
 

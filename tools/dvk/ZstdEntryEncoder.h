@@ -1,6 +1,6 @@
 // Compresses one file into one zstd frame the updater's decoder accepts:
 // level kZstdPackLevel with long-distance matching, a window of at most
-// 2^kZstdMaxWindowLog bytes (smaller for a smaller file), the content size in
+// 2^kZstdWholeFileWindowLog bytes (smaller for a smaller file), the content size in
 // the frame header, no checksum (the package's table holds the SHA-256).
 #pragma once
 
@@ -26,7 +26,7 @@ public:
     bool Compress(const void* data, std::size_t size, bool last, std::string& out);
 
     // The window a file of this size gets: its size rounded up to a power of
-    // two, between 2^10 and 2^kZstdMaxWindowLog.
+    // two, between 2^10 and 2^kZstdWholeFileWindowLog.
     static int WindowLogFor(std::int64_t contentSize);
 
 private:
