@@ -12,7 +12,7 @@
 # old and new version and the old and new file (relative to the folder), the
 # files lying in pairs/LABEL/{old,new}/. A second run downloads nothing.
 # The compressed size is what dvk pack --format dvx stores for the file when
-# the native dvk can write .dvx; otherwise zstd -19 --long=27 of the file, the
+# the native dvk can write .dvx; otherwise zstd -19 --long=23 of the file, the
 # same level and window bound dvk uses.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -94,7 +94,7 @@ AddPair dravlek-update "${commits[0]}" "${commits[1]}" "$cache/tree/dravlek-upda
 # writes that format (its info --json gives each entry's stored size), from
 # the zstd command otherwise.
 declare -A stored=()
-method="zstd -19 --long=27 (the command)"
+method="zstd -19 --long=23 (the command)"
 if [ -x "$dvk" ] && "$dvk" pack --help 2>&1 | grep -q -- '--format'; then
   rm -rf "$cache/dvx" && mkdir -p "$cache/dvx/new"
   while IFS=$'\t' read -r label _ _ _ new; do cp -f "$cache/$new" "$cache/dvx/new/$label-$(basename "$new")"; done <"$cache/pairs.tsv"
@@ -111,7 +111,7 @@ total=0 total_compressed=0
 while IFS=$'\t' read -r label old new_version _ new; do
   size=$(stat -c %s "$cache/$new")
   compressed=${stored[$label-$(basename "$new")]:-}
-  [ -n "$compressed" ] || compressed=$(zstd -q -19 --long=27 -c "$cache/$new" | wc -c)
+  [ -n "$compressed" ] || compressed=$(zstd -q -19 --long=23 -c "$cache/$new" | wc -c)
   total=$((total + size)) total_compressed=$((total_compressed + compressed))
   awk -v n="$label/$(basename "$new")" -v v="${old##*:} > ${new_version##*:}" -v s="$size" -v c="$compressed" \
     'BEGIN { printf "%-34s %10d %10d %6.1f%%  %s\n", n, s, c, 100 * c / s, v }'

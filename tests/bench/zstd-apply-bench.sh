@@ -31,7 +31,7 @@ log="$work/log"
 
 mkdir -p "$work/new"
 cp "$file" "$work/new/payload.bin"
-zstd -q -19 --long=27 -o "$work/payload.zst" "$work/new/payload.bin"
+zstd -q -19 --long=23 -o "$work/payload.zst" "$work/new/payload.bin"
 echo "file: $file ($(stat -c %s "$work/new/payload.bin") bytes, one zstd frame of $(stat -c %s "$work/payload.zst"))"
 
 echo "== the decoder alone, natively"
