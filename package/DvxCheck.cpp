@@ -13,14 +13,6 @@
 
 namespace {
 
-PackageCheckResult Broken(PackageRule rule, std::int64_t offset, std::int32_t entryIndex = -1) {
-    PackageCheckResult result;
-    result.rule = rule;
-    result.offset = offset;
-    result.entryIndex = entryIndex;
-    return result;
-}
-
 std::uint64_t LittleEndian(const unsigned char* bytes, int count) {
     std::uint64_t value = 0;
     for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
@@ -77,31 +69,31 @@ private:
         stream_.Seek(versionOffset);
         std::uint64_t version = 0;
         std::uint64_t level = 0;
-        if (!ReadNumber(stream_, 2, version)) return Broken(PackageRule::kHeaderCutOff, versionOffset);
-        if (version != kDvxFormatVersion) return Broken(PackageRule::kUnknownFormatVersion, versionOffset);
-        if (!ReadNumber(stream_, 2, level)) return Broken(PackageRule::kHeaderCutOff, versionOffset + 2);
-        if (level > kUpdaterLevel) return Broken(PackageRule::kNewerUpdaterNeeded, versionOffset + 2);
+        if (!ReadNumber(stream_, 2, version)) return PackageCheckResult::Broken(PackageRule::kHeaderCutOff, versionOffset);
+        if (version != kDvxFormatVersion) return PackageCheckResult::Broken(PackageRule::kUnknownFormatVersion, versionOffset);
+        if (!ReadNumber(stream_, 2, level)) return PackageCheckResult::Broken(PackageRule::kHeaderCutOff, versionOffset + 2);
+        if (level > kUpdaterLevel) return PackageCheckResult::Broken(PackageRule::kNewerUpdaterNeeded, versionOffset + 2);
 
         const std::int64_t titleOffset = stream_.Position();
-        if (!ReadText(stream_, contents_.title)) return Broken(PackageRule::kTitleCutOff, titleOffset);
-        if (HasNul(contents_.title)) return Broken(PackageRule::kNulInText, titleOffset);
+        if (!ReadText(stream_, contents_.title)) return PackageCheckResult::Broken(PackageRule::kTitleCutOff, titleOffset);
+        if (HasNul(contents_.title)) return PackageCheckResult::Broken(PackageRule::kNulInText, titleOffset);
         const std::int64_t keyOffset = stream_.Position();
-        if (!ReadText(stream_, contents_.registryKey)) return Broken(PackageRule::kRegistryKeyCutOff, keyOffset);
-        if (HasNul(contents_.registryKey)) return Broken(PackageRule::kNulInText, keyOffset);
+        if (!ReadText(stream_, contents_.registryKey)) return PackageCheckResult::Broken(PackageRule::kRegistryKeyCutOff, keyOffset);
+        if (HasNul(contents_.registryKey)) return PackageCheckResult::Broken(PackageRule::kNulInText, keyOffset);
 
         const std::int64_t countOffset = stream_.Position();
         std::uint64_t count = 0;
-        if (!ReadNumber(stream_, 4, count)) return Broken(PackageRule::kEntryCountCutOff, countOffset);
+        if (!ReadNumber(stream_, 4, count)) return PackageCheckResult::Broken(PackageRule::kEntryCountCutOff, countOffset);
         // The table must fit in what the file still holds, and in the memory
         // budget, before anything grows.
         const std::int64_t left = stream_.Size() - stream_.Position();
         const std::uint64_t smallestRecord = kDvxRecordLengthSize + kDvxRecordFixedSize + 1;
         if (count > static_cast<std::uint64_t>(left) / smallestRecord) {
-            return Broken(PackageRule::kTableTooLarge, countOffset);
+            return PackageCheckResult::Broken(PackageRule::kTableTooLarge, countOffset);
         }
         charged_ = contents_.title.size() + contents_.registryKey.size();
         if (count * kDvxEntryCharge > kTableBudgetBytes - charged_) {
-            return Broken(PackageRule::kTooManyEntries, countOffset);
+            return PackageCheckResult::Broken(PackageRule::kTooManyEntries, countOffset);
         }
         contents_.entryCount = static_cast<std::int32_t>(count);
         contents_.entries.clear();
@@ -115,38 +107,38 @@ private:
         const std::int64_t start = stream_.Position();
         const std::int64_t fields = start + kDvxRecordLengthSize;
         std::uint64_t length = 0;
-        if (!ReadNumber(stream_, 4, length)) return Broken(PackageRule::kRecordCutOff, start, index);
-        if (length < kDvxRecordFixedSize) return Broken(PackageRule::kRecordLength, start, index);
+        if (!ReadNumber(stream_, 4, length)) return PackageCheckResult::Broken(PackageRule::kRecordCutOff, start, index);
+        if (length < kDvxRecordFixedSize) return PackageCheckResult::Broken(PackageRule::kRecordLength, start, index);
         if (length > static_cast<std::uint64_t>(stream_.Size() - fields)) {
-            return Broken(PackageRule::kRecordCutOff, start, index);
+            return PackageCheckResult::Broken(PackageRule::kRecordCutOff, start, index);
         }
         unsigned char fixed[kDvxRecordFixedSize];
-        if (stream_.Read(fixed, sizeof fixed) != sizeof fixed) return Broken(PackageRule::kRecordCutOff, fields, index);
+        if (stream_.Read(fixed, sizeof fixed) != sizeof fixed) return PackageCheckResult::Broken(PackageRule::kRecordCutOff, fields, index);
 
         PackageEntry entry;
         const unsigned kind = fixed[kDvxFieldKind];
         if (kind < static_cast<unsigned>(EntryKind::kStored) || kind > static_cast<unsigned>(EntryKind::kDelete)) {
-            return Broken(PackageRule::kUnknownKind, fields + kDvxFieldKind, index);
+            return PackageCheckResult::Broken(PackageRule::kUnknownKind, fields + kDvxFieldKind, index);
         }
         entry.kind = static_cast<EntryKind>(kind);
         entry.flags = fixed[kDvxFieldFlags];
-        if ((entry.flags & ~kRequiredFlag) != 0) return Broken(PackageRule::kUnknownFlags, fields + kDvxFieldFlags, index);
+        if ((entry.flags & ~kRequiredFlag) != 0) return PackageCheckResult::Broken(PackageRule::kUnknownFlags, fields + kDvxFieldFlags, index);
         const std::uint64_t nameLength = LittleEndian(fixed + kDvxFieldNameLength, 2);
         // The kinds this level knows have no part of their own.
-        if (length != kDvxRecordFixedSize + nameLength) return Broken(PackageRule::kRecordLength, start, index);
+        if (length != kDvxRecordFixedSize + nameLength) return PackageCheckResult::Broken(PackageRule::kRecordLength, start, index);
 
         const std::int64_t nameOffset = fields + kDvxFieldNameLength;
         entry.targetName.resize(static_cast<std::size_t>(nameLength));
         stream_.Read(&entry.targetName[0], entry.targetName.size());  // inside the record length checked above
-        if (HasNul(entry.targetName)) return Broken(PackageRule::kNulInText, nameOffset, index);
-        if (!IsSafeTargetName(entry.targetName)) return Broken(PackageRule::kUnsafeTargetName, nameOffset, index);
+        if (HasNul(entry.targetName)) return PackageCheckResult::Broken(PackageRule::kNulInText, nameOffset, index);
+        if (!IsSafeTargetName(entry.targetName)) return PackageCheckResult::Broken(PackageRule::kUnsafeTargetName, nameOffset, index);
         charged_ += entry.targetName.size();
-        if (charged_ > kTableBudgetBytes) return Broken(PackageRule::kNamesTooLong, nameOffset, index);
+        if (charged_ > kTableBudgetBytes) return PackageCheckResult::Broken(PackageRule::kNamesTooLong, nameOffset, index);
 
         const std::uint64_t resultSize = LittleEndian(fixed + kDvxFieldResultSize, 8);
         const std::uint64_t dataOffset = LittleEndian(fixed + kDvxFieldDataOffset, 8);
         const std::uint64_t dataLength = LittleEndian(fixed + kDvxFieldDataLength, 8);
-        if (resultSize > kDvxMaxEntrySize) return Broken(PackageRule::kResultTooLarge, fields + kDvxFieldResultSize, index);
+        if (resultSize > kDvxMaxEntrySize) return PackageCheckResult::Broken(PackageRule::kResultTooLarge, fields + kDvxFieldResultSize, index);
         std::memcpy(entry.resultHash.data(), fixed + kDvxFieldResultHash, entry.resultHash.size());
         PackageCheckResult fit = CheckDataFitsKind(entry, resultSize, dataOffset, dataLength, fields, index);
         if (!fit.IsSound()) return fit;
@@ -166,21 +158,21 @@ private:
         const std::int64_t lengthOffset = fields + kDvxFieldDataLength;
         switch (entry.kind) {
             case EntryKind::kStored:
-                if (dataLength != resultSize) return Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
+                if (dataLength != resultSize) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
                 break;
             case EntryKind::kZstd:
                 if (dataLength == 0 || dataLength > kDvxMaxEntrySize) {
-                    return Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
+                    return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
                 }
                 break;
             case EntryKind::kDelete: {
                 const EntryDigest none{};
-                if (resultSize != 0) return Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldResultSize, index);
+                if (resultSize != 0) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldResultSize, index);
                 if (entry.resultHash != none) {
-                    return Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldResultHash, index);
+                    return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldResultHash, index);
                 }
-                if (dataOffset != 0) return Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldDataOffset, index);
-                if (dataLength != 0) return Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
+                if (dataOffset != 0) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, fields + kDvxFieldDataOffset, index);
+                if (dataLength != 0) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
                 break;
             }
         }
@@ -197,10 +189,10 @@ private:
             if (entry.IsDelete()) continue;
             const std::int32_t index = static_cast<std::int32_t>(i);
             if (entry.dataOffset != next) {
-                return Broken(PackageRule::kDataOutOfPlace, places_[i].fields + kDvxFieldDataOffset, index);
+                return PackageCheckResult::Broken(PackageRule::kDataOutOfPlace, places_[i].fields + kDvxFieldDataOffset, index);
             }
             if (entry.storedSize > stream_.Size() - next) {
-                return Broken(PackageRule::kDataPastEnd, places_[i].fields + kDvxFieldDataLength, index);
+                return PackageCheckResult::Broken(PackageRule::kDataPastEnd, places_[i].fields + kDvxFieldDataLength, index);
             }
             next += entry.storedSize;
         }
@@ -231,7 +223,7 @@ private:
                 for (std::size_t i = 1; i < keys.size(); ++i) {
                     if (keys[i].first != keys[i - 1].first) continue;
                     const std::int32_t later = keys[i].second;  // the larger index of the two
-                    return Broken(PackageRule::kDuplicateTarget,
+                    return PackageCheckResult::Broken(PackageRule::kDuplicateTarget,
                                   places_[static_cast<std::size_t>(later)].fields + kDvxFieldNameLength, later);
                 }
             }
@@ -251,7 +243,7 @@ private:
                 return PackageCheckResult();
             }
         }
-        return Broken(PackageRule::kTrailingBytes, contents_.readEnd);
+        return PackageCheckResult::Broken(PackageRule::kTrailingBytes, contents_.readEnd);
     }
 
     const std::string& Name(std::int32_t index) const {
@@ -279,6 +271,6 @@ PackageCheckResult CheckDvxPackage(PackageStream& stream, std::int64_t headerOff
     } catch (const std::bad_alloc&) {
         contents.entries.clear();
         contents.entries.shrink_to_fit();
-        return Broken(PackageRule::kOutOfMemory, 0);
+        return PackageCheckResult::Broken(PackageRule::kOutOfMemory, 0);
     }
 }

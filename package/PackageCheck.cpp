@@ -9,24 +9,16 @@
 
 namespace {
 
-PackageCheckResult Broken(PackageRule rule, std::int64_t offset, std::int32_t entryIndex = -1) {
-    PackageCheckResult result;
-    result.rule = rule;
-    result.offset = offset;
-    result.entryIndex = entryIndex;
-    return result;
-}
-
 // Reads one record header into entry; the first rule it breaks, or kSound.
 PackageCheckResult CheckRecord(PackageStream& stream, std::int32_t index, std::int64_t slotOffset,
                                PackageEntry& entry) {
-    if (entry.recordOffset < 0) return Broken(PackageRule::kNegativeRecordOffset, slotOffset, index);
+    if (entry.recordOffset < 0) return PackageCheckResult::Broken(PackageRule::kNegativeRecordOffset, slotOffset, index);
     stream.Seek(entry.recordOffset);
     RecordHeader header;
     RecordField cutOff = ReadRecordHeader(stream, header);
-    if (cutOff == RecordField::kFlags) return Broken(PackageRule::kRecordOutsideFile, slotOffset, index);
+    if (cutOff == RecordField::kFlags) return PackageCheckResult::Broken(PackageRule::kRecordOutsideFile, slotOffset, index);
     if (cutOff != RecordField::kComplete) {
-        return Broken(PackageRule::kRecordCutOff, entry.recordOffset + RecordFieldOffset(header, cutOff), index);
+        return PackageCheckResult::Broken(PackageRule::kRecordCutOff, entry.recordOffset + RecordFieldOffset(header, cutOff), index);
     }
     const std::int64_t sizeOffset = entry.recordOffset + RecordFieldOffset(header, RecordField::kDataSize);
     const std::int64_t targetOffset = entry.recordOffset + RecordFieldOffset(header, RecordField::kTargetName);
@@ -36,9 +28,9 @@ PackageCheckResult CheckRecord(PackageStream& stream, std::int32_t index, std::i
     entry.targetName = std::move(header.targetName);
 
     if (entry.dataSize > 0 && stream.Position() + entry.dataSize > stream.Size()) {
-        return Broken(PackageRule::kDataPastEnd, sizeOffset, index);
+        return PackageCheckResult::Broken(PackageRule::kDataPastEnd, sizeOffset, index);
     }
-    if (!IsSafeTargetName(entry.targetName)) return Broken(PackageRule::kUnsafeTargetName, targetOffset, index);
+    if (!IsSafeTargetName(entry.targetName)) return PackageCheckResult::Broken(PackageRule::kUnsafeTargetName, targetOffset, index);
     return PackageCheckResult();
 }
 
@@ -49,27 +41,27 @@ PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& con
     stream.Seek(0);
 
     contents.title = stream.ReadString();
-    if (stream.Failed()) return Broken(PackageRule::kTitleCutOff, 0);
+    if (stream.Failed()) return PackageCheckResult::Broken(PackageRule::kTitleCutOff, 0);
     const std::int64_t keyOffset = stream.Position();
     contents.registryKey = stream.ReadString();
-    if (stream.Failed()) return Broken(PackageRule::kRegistryKeyCutOff, keyOffset);
+    if (stream.Failed()) return PackageCheckResult::Broken(PackageRule::kRegistryKeyCutOff, keyOffset);
     const std::int64_t countOffset = stream.Position();
     contents.entryCount = stream.ReadInt32();
-    if (stream.Failed()) return Broken(PackageRule::kEntryCountCutOff, countOffset);
+    if (stream.Failed()) return PackageCheckResult::Broken(PackageRule::kEntryCountCutOff, countOffset);
 
     contents.entries.clear();
     const std::int64_t tableOffset = stream.Position();
     if (contents.entryCount > 0) {
         // The table must fit in what the file still holds before it may grow.
         if (contents.entryCount > (fileSize - tableOffset) / 4) {
-            return Broken(PackageRule::kTableTooLarge, countOffset);
+            return PackageCheckResult::Broken(PackageRule::kTableTooLarge, countOffset);
         }
         if (static_cast<std::uint64_t>(contents.entryCount) * kEntryCharge > kTableBudgetBytes) {
-            return Broken(PackageRule::kTooManyEntries, countOffset);
+            return PackageCheckResult::Broken(PackageRule::kTooManyEntries, countOffset);
         }
         contents.entries.resize(static_cast<std::size_t>(contents.entryCount));
         for (PackageEntry& entry : contents.entries) entry.recordOffset = stream.ReadInt32();
-        if (stream.Failed()) return Broken(PackageRule::kTableTooLarge, countOffset);
+        if (stream.Failed()) return PackageCheckResult::Broken(PackageRule::kTableTooLarge, countOffset);
     }
 
     contents.readEnd = stream.Position();
@@ -86,7 +78,7 @@ PackageCheckResult CheckWithinBudget(PackageStream& stream, PackageContents& con
         charged += entry.sourceName.size() + entry.targetName.size();
         if (charged > kTableBudgetBytes) {
             const std::int64_t namesOffset = RecordFieldOffset(RecordHeader(), RecordField::kSourceName);
-            return Broken(PackageRule::kNamesTooLong, entry.recordOffset + namesOffset, index);
+            return PackageCheckResult::Broken(PackageRule::kNamesTooLong, entry.recordOffset + namesOffset, index);
         }
     }
     return PackageCheckResult();
@@ -109,7 +101,7 @@ PackageCheckResult CheckPackage(PackageStream& stream, PackageContents& contents
         // cannot be used here, which must not end the program.
         contents.entries.clear();
         contents.entries.shrink_to_fit();
-        return Broken(PackageRule::kOutOfMemory, 0);
+        return PackageCheckResult::Broken(PackageRule::kOutOfMemory, 0);
     }
 }
 

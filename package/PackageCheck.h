@@ -78,6 +78,10 @@ struct [[nodiscard]] PackageCheckResult {
     std::int32_t entryIndex = -1;  // -1 for the header's rules
 
     bool IsSound() const { return rule == PackageRule::kSound; }
+    // The outcome of a package that breaks rule at offset (in entryIndex).
+    static PackageCheckResult Broken(PackageRule rule, std::int64_t offset, std::int32_t entryIndex = -1) {
+        return PackageCheckResult{rule, offset, entryIndex};
+    }
 };
 
 // Tells the format of the package open in stream (FindDvxHeader) and checks
