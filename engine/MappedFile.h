@@ -22,5 +22,6 @@ public:
 // Windows the file stays open without write or delete sharing while the
 // view lives: nobody can change, truncate or replace the bytes between the
 // check of their hash and their use. Null when the file is absent, a link,
-// not a regular file or cannot be mapped.
+// not a regular file or cannot be mapped. The view must be gone before the
+// file itself is replaced: while it lives, the file cannot be renamed.
 std::unique_ptr<MappedFile> MapFileForReading(const std::string& path);

@@ -3,6 +3,7 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,13 @@ PatchStatus StatusOfError(std::size_t result) {
 }
 
 }  // namespace
+
+std::size_t MemoryPatchInput::Read(void* data, std::size_t size) {
+    const std::size_t count = size < size_ - position_ ? size : size_ - position_;
+    if (count != 0) std::memcpy(data, data_ + position_, count);
+    position_ += count;
+    return count;
+}
 
 struct PatchDecoder::State {
     ZSTD_DCtx* context = nullptr;

@@ -19,6 +19,18 @@ public:
     virtual std::size_t Read(void* data, std::size_t size) = 0;
 };
 
+// Patch bytes already in memory (dvk's self-check of a patch it just made).
+class MemoryPatchInput : public PatchInput {
+public:
+    MemoryPatchInput(const void* data, std::size_t size) : data_(static_cast<const char*>(data)), size_(size) {}
+    std::size_t Read(void* data, std::size_t size) override;
+
+private:
+    const char* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
 enum class PatchStatus {
     kOk,
     kNoMemory,       // the decoder could not be made

@@ -31,21 +31,6 @@ double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class BytesInput : public PatchInput {
-public:
-    explicit BytesInput(const std::string& bytes) : bytes_(bytes) {}
-    std::size_t Read(void* data, std::size_t size) override {
-        const std::size_t count = size < bytes_.size() - position_ ? size : bytes_.size() - position_;
-        std::memcpy(data, bytes_.data() + position_, count);
-        position_ += count;
-        return count;
-    }
-
-private:
-    const std::string& bytes_;
-    std::size_t position_ = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,7 +65,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<MappedFile> view = MapFileForReading(argv[1]);
     if (!view) return 1;
     start = std::chrono::steady_clock::now();
-    BytesInput input(patch.bytes);
+    MemoryPatchInput input(patch.bytes.data(), patch.bytes.size());
     PatchDecoder decoder;
     std::vector<char> block(4096);
     bool applied = decoder.Begin(view->Data(), view->Size(), input, result.size()) == PatchStatus::kOk;

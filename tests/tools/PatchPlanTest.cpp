@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "tests/support/TestFiles.h"
 #include "tools/dvk/PatchPlan.h"
 
 namespace {
@@ -76,14 +77,22 @@ TEST(PatchPlanTest, EachFileGetsWhatEveryEarlierReleaseNeeds) {
     for (const auto& c : cases) {
         EXPECT_EQ(Describe(PlanPatchPackage(c.olds, c.next, c.options)), c.expected) << c.name;
     }
+    // Entries point at the new files they are made of.
+    const auto plan = PlanPatchPackage({{File("a", 1)}}, {File("b", 1), File("a", 2)}, defaults);
+    EXPECT_TRUE(plan.size() == 2 && plan[0].newIndex == 0 && plan[1].newIndex == 1);
 }
 
-TEST(PatchPlanTest, EntriesPointAtTheNewFiles) {
-    const std::vector<PlannedEntry> plan =
-        PlanPatchPackage({{File("a", 1), File("b", 1)}}, {File("b", 2), File("c", 1), File("a", 1)}, {true, true, 1000});
-    ASSERT_EQ(plan.size(), 2u);
-    EXPECT_EQ(plan[0].newIndex, 0u);
-    EXPECT_EQ(plan[1].newIndex, 1u);
+TEST(PatchPlanTest, AReleaseFolderIsListedWithSizesAndHashes) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("b.txt"), "abc") && WriteFileBytes(dir.File("a.txt"), ""));
+    ReleaseTree tree;
+    std::string error;
+    ASSERT_TRUE(ListReleaseTree(dir.Path(), false, tree, error)) << error;
+    ASSERT_EQ(tree.size(), 2u);
+    EXPECT_EQ(tree[0].targetName + " " + tree[1].targetName, "a.txt b.txt");
+    EXPECT_EQ(tree[1].size, 3u);
+    EXPECT_EQ(tree[1].hash[0], 0xBA);  // SHA-256("abc") begins ba7816bf
+    EXPECT_FALSE(ListReleaseTree(dir.File("absent"), false, tree, error));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,22 +14,6 @@ namespace {
 
 struct ContextFree {
     void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
-
-// The patch bytes as the decoder's input, as a package stream would give them.
-class StringInput : public PatchInput {
-public:
-    explicit StringInput(const std::string& bytes) : bytes_(bytes) {}
-    std::size_t Read(void* data, std::size_t size) override {
-        const std::size_t count = std::min(size, bytes_.size() - position_);
-        std::memcpy(data, bytes_.data() + position_, count);
-        position_ += count;
-        return count;
-    }
-
-private:
-    const std::string& bytes_;
-    std::size_t position_ = 0;
 };
 
 // The smallest window log that holds size bytes, at least zstd's minimum.
@@ -82,7 +65,7 @@ MadePatch MakePatch(const std::string& base, const std::string& result, const En
 
 bool PatchGivesResult(const std::string& patch, const std::string& base, std::uint64_t resultSize,
                       const EntryDigest& resultHash) {
-    StringInput input(patch);
+    MemoryPatchInput input(patch.data(), patch.size());
     PatchDecoder decoder;
     const auto* baseBytes = reinterpret_cast<const std::uint8_t*>(base.data());
     if (decoder.Begin(baseBytes, base.size(), input, resultSize) != PatchStatus::kOk) return false;

@@ -1,9 +1,12 @@
 #include "tools/dvk/PatchPlan.h"
 
+#include <fstream>
 #include <map>
 #include <set>
 
+#include "engine/Crypto.h"
 #include "package/WindowsFileKey.h"
+#include "tools/dvk/PackPlan.h"
 
 namespace {
 
@@ -72,4 +75,29 @@ std::vector<PlannedEntry> PlanPatchPackage(const std::vector<ReleaseTree>& olds,
         }
     }
     return plan;
+}
+
+bool ListReleaseTree(const std::string& dirUtf8, bool followLinks, ReleaseTree& tree, std::string& error) {
+    PackPlan plan(followLinks);
+    if (!plan.AddDirectory(dirUtf8, error)) return false;
+    ReleaseTree listed;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    for (const PackItem& item : plan.Items()) {
+        std::ifstream in(item.source, std::ios::binary);
+        Sha256 hash;
+        std::uint64_t size = 0;
+        while (in) {
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+            size += static_cast<std::uint64_t>(in.gcount());
+        }
+        const std::optional<Sha256Digest> digest = hash.Finish();
+        if (!in.eof() || !digest) {
+            error = "\"" + item.shownName + "\": cannot be read";
+            return false;
+        }
+        listed.push_back(ReleaseFile{item.targetName, size, *digest, item.source});
+    }
+    tree = std::move(listed);
+    return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct ReleaseFile {
     std::string targetName;  // path below the install root, '\' separated (cp1252)
     std::uint64_t size = 0;
     EntryDigest hash{};      // SHA-256 of its bytes
+    std::filesystem::path source;  // where dvk reads it; the plan never looks
 };
 
 using ReleaseTree = std::vector<ReleaseFile>;
@@ -58,3 +60,10 @@ struct PlannedEntry {
 [[nodiscard]] std::vector<PlannedEntry> PlanPatchPackage(const std::vector<ReleaseTree>& olds,
                                                          const ReleaseTree& newTree,
                                                          const PatchPlanOptions& options);
+
+// Every file of a release folder, as dvk pack lists a folder (PackPlan:
+// same names, same order, the same refusal of links), with its size and
+// SHA-256 read in a stream. False, with error, when the folder cannot be
+// listed or a file read.
+[[nodiscard]] bool ListReleaseTree(const std::string& dirUtf8, bool followLinks, ReleaseTree& tree,
+                                   std::string& error);
