@@ -22,15 +22,10 @@ ReleaseFile File(const std::string& name, std::uint8_t version, std::uint64_t si
 std::string Describe(const std::vector<PlannedEntry>& plan) {
     std::ostringstream text;
     for (const PlannedEntry& entry : plan) {
-        text << entry.targetName << ":";
-        if (entry.kind == PlannedKind::kDelete) text << " delete";
-        if (entry.kind == PlannedKind::kWhole) text << " whole";
-        if (entry.kind == PlannedKind::kPatched) {
-            text << " patch from";
-            for (const PlannedBase& base : entry.bases) text << " v" << int(base.hash[0]) << "@" << base.oldIndex;
-            if (entry.wholeCopy) text << " + whole";
-        }
-        text << "\n";
+        const char* kinds[] = {" patch from", " whole", " delete"};
+        text << entry.targetName << ":" << kinds[static_cast<int>(entry.kind)];
+        for (const PlannedBase& base : entry.bases) text << " v" << int(base.hash[0]) << "@" << base.oldIndex;
+        text << (entry.wholeCopy ? " + whole\n" : "\n");
     }
     return text.str();
 }
@@ -70,16 +65,16 @@ TEST(PatchPlanTest, EachFileGetsWhatEveryEarlierReleaseNeeds) {
          "a.exe: patch from v1@0\n"},
         {"obsolete file kept without --remove-obsolete", {{File("a.exe", 1), File("old.dll", 1)}}, {File("a.exe", 1)},
          defaults, ""},
-        {"obsolete files removed once", {{File("old.dll", 1), File("a.exe", 1)}, {File("OLD.DLL", 2), File("x", 1), File("a.exe", 1)}},
+        {"obsolete files removed once",
+         {{File("old.dll", 1), File("a.exe", 1)}, {File("OLD.DLL", 2), File("x", 1), File("a.exe", 1)}},
          {File("a.exe", 1)}, removing, "old.dll: delete\nx: delete\n"},
         {"no earlier release: whole copies", {}, {File("a.exe", 1)}, defaults, "a.exe: whole\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Describe(PlanPatchPackage(c.olds, c.next, c.options)), c.expected) << c.name;
     }
-    // Entries point at the new files they are made of.
     const auto plan = PlanPatchPackage({{File("a", 1)}}, {File("b", 1), File("a", 2)}, defaults);
-    EXPECT_TRUE(plan.size() == 2 && plan[0].newIndex == 0 && plan[1].newIndex == 1);
+    EXPECT_TRUE(plan.size() == 2 && plan[0].newIndex == 0 && plan[1].newIndex == 1);  // the new files' places
 }
 
 TEST(PatchPlanTest, AReleaseFolderIsListedWithSizesAndHashes) {

@@ -28,7 +28,6 @@ TEST(PatchChoiceTest, ThePatchOfTheInstalledBytesElseTheWholeCopyElseNothing) {
         {"the one base", atA, {{a}, false}, {patch, 0}},
         {"the second of two bases", atB, {{a, b}, false}, {patch, 1}},
         {"a base before the whole copy", atB, {{a, b}, true}, {patch, 1}},
-        {"the first of two equal bases", atA, {{a, a}, false}, {patch, 0}},
         {"a modified file, whole copy", modified, {{a, b}, true}, {whole}},
         {"a modified file, patches only", modified, {{a, b}, false}, {wrong}},
         {"the hash of a base but not its size", sizeOfA, {{a}, false}, {wrong}},
