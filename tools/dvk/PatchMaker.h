@@ -9,13 +9,14 @@
 #include <string>
 
 #include "package/PackageEntry.h"
+#include "package/ZstdLimits.h"
 
 // How hard the compressor looks for matches. The defaults are what dvk
 // uses, measured on a 26 MB server between two releases: a match chain of
 // 2^25 (the level's is 2^24) gave 7.46 % of the file instead of 7.59 % in
 // the same processor time; zstd shortens it again for small files.
 struct PatchTuning {
-    int level = 19;
+    int level = kZstdPackLevel;
     int targetLength = 0;  // 0: the level's own
     int chainLog = 25;     // 0: the level's own
     int searchLog = 7;     // 0: the level's own
