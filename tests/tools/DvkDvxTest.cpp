@@ -171,7 +171,7 @@ TEST_F(DvkDvxTest, InfoVerifyAndSignReadIt) {
 TEST_F(DvkDvxTest, VerifyAndInfoNameTheFirstRuleBrokenAndItsByte) {
     const std::int64_t kind = ExampleDvxOffsets().Field(1, kDvxFieldKind);
     std::string bytes = ExampleDvxBytes();
-    PutNumber(bytes, kind, 4, 1);
+    PutNumber(bytes, kind, 5, 1);
     ASSERT_TRUE(WriteFileBytes(Path("bad.dvk"), bytes));
     DvkRun verify = RunDvk({"verify", Path("bad.dvk")});
     EXPECT_EQ(verify.status, 1);

@@ -105,6 +105,7 @@ const char* KindName(EntryKind kind) {
         case EntryKind::kStored: return "stored";
         case EntryKind::kZstd: return "zstd";
         case EntryKind::kDelete: return "delete";
+        case EntryKind::kPatch: return "patch";
     }
     return "unknown";
 }
