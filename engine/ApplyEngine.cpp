@@ -6,6 +6,10 @@
 
 #include "engine/Crypto.h"
 #include "engine/EntrySource.h"
+#include "engine/InstalledFileHash.h"
+#include "engine/PatchChoice.h"
+#include "engine/PatchEntrySource.h"
+#include "engine/ZstdEntrySource.h"
 #include "engine/MessageStrings.h"
 #include "engine/Recovery.h"
 #include "engine/SignatureCheck.h"
@@ -51,6 +55,25 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
+EntryAlternatives AlternativesOf(const PackageEntry& entry) {
+    EntryAlternatives alternatives;
+    for (const PatchAlternative& patch : entry.patches) alternatives.patches.push_back({patch.baseSize, patch.baseHash});
+    alternatives.hasWholeCopy = entry.HasWholeCopy();
+    return alternatives;
+}
+
+// The source of an entry's result: for a patch entry, the alternative the
+// Test stage chose.
+std::unique_ptr<EntrySource> OpenChosenSource(PatchPackage& package, const PackageEntry& entry,
+                                              const AlternativeChoice& choice, const std::string& target) {
+    if (entry.kind != EntryKind::kPatch) return OpenEntrySource(package, entry);
+    if (choice.kind == AlternativeKind::kWholeCopy) {
+        return ZstdEntrySource::Open(package.Stream(), entry.wholeOffset, entry.wholeLength, entry.dataSize);
+    }
+    if (choice.kind != AlternativeKind::kPatch || choice.patchIndex >= entry.patches.size()) return nullptr;
+    return PatchEntrySource::Open(package.Stream(), entry.patches[choice.patchIndex], target, entry.dataSize);
+}
+
 }  // namespace
 
 namespace {
@@ -59,7 +82,7 @@ namespace {
 // staging before its line is shown; should the undo itself fail, that is
 // what the last line says instead.
 bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& root, TargetFileSystem& files,
-                    StagedCommit& commit) {
+                    StagedCommit& commit, const std::vector<AlternativeChoice>& choices) {
     const std::vector<PackageEntry>& entries = package.GetEntries();
     auto abandon = [&](const std::string& line) {
         return Fail(sink, commit.Rollback() ? line : LoadMessageString(IDS_UNDO_INCOMPLETE));
@@ -91,7 +114,9 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
         }
         sink.SetStatusLine(NamedStatusLine(IDS_EXTRACTING, entry.targetName));
         // Nothing is decoded before the signature step has passed (ApplyPackage).
-        std::unique_ptr<EntrySource> source = OpenEntrySource(package, entry);
+        // A patch's source holds a view of its target: it goes at the end of
+        // this iteration, before the commit renames anything.
+        std::unique_ptr<EntrySource> source = OpenChosenSource(package, entry, choices[i], target);
         if (!source) return abandon(LoadMessageString(IDS_PACKAGE_DAMAGED));
         if (!files.HasNoLinkBelowRoot(root, target)) {
             return abandon(NamedStatusLine(IDS_WRITE_FAILED, entry.targetName));
@@ -133,10 +158,25 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     if (HasPendingJournalOverlapping(journals, *root)) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
     if (!PassSignatureStep(package, sink, lookup, *root)) return false;
 
-    for (const PackageEntry& entry : package.GetEntries()) {
+    // Every target a patch needs as its base is hashed here, before anything
+    // changes: the alternative is chosen from what is installed.
+    std::vector<AlternativeChoice> choices(package.GetEntries().size());
+    for (std::size_t i = 0; i < package.GetEntries().size(); ++i) {
+        const PackageEntry& entry = package.GetEntries()[i];
         sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));
-        if (entry.IsRequired() && !files.CanOpenForReading(files.TargetPath(*root, entry.targetName))) {
+        const std::string target = files.TargetPath(*root, entry.targetName);
+        if (entry.IsRequired() && !files.CanOpenForReading(target)) {
             return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+        }
+        if (entry.kind != EntryKind::kPatch) continue;
+        std::optional<InstalledFile> installed;
+        if (files.HasNoLinkBelowRoot(*root, target)) installed = HashInstalledFile(files, target);
+        choices[i] = ChooseAlternative(installed, AlternativesOf(entry));
+        if (choices[i].kind == AlternativeKind::kTargetMissing) {
+            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+        }
+        if (choices[i].kind == AlternativeKind::kWrongBase) {
+            return Fail(sink, NamedStatusLine(IDS_WRONG_BASE, entry.targetName));
         }
     }
 
@@ -146,7 +186,7 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     StagedCommit commit(files, journals);
     bool undone = false;
     try {
-        return StageAndCommit(package, sink, *root, files, commit);
+        return StageAndCommit(package, sink, *root, files, commit, choices);
     } catch (...) {
         // Undone here, so that the line can tell whether the root is as it
         // was: the caller's barrier says so when the exception goes on.

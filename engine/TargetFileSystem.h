@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/MappedFile.h"
+
 // A new file being written; closing flushes it.
 class OutputFile {
 public:
@@ -68,6 +70,10 @@ public:
     // Whether the file can be opened for reading (the required-file test).
     virtual bool CanOpenForReading(const std::string& path) = 0;
     virtual bool Exists(const std::string& path) = 0;
+    // A read-only view of the file (MapFileForReading: no link at path
+    // followed; on Windows nobody may write the file while the view lives);
+    // null when there is none.
+    virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path) { return MapFileForReading(path); }
     // Creates a file that must not exist yet; null when it cannot be created.
     [[nodiscard]] virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
     // Puts replacement in place of target, keeping target's old contents under

@@ -117,15 +117,19 @@ private:
 
         PackageEntry entry;
         const unsigned kind = fixed[kDvxFieldKind];
-        if (kind < static_cast<unsigned>(EntryKind::kStored) || kind > static_cast<unsigned>(EntryKind::kDelete)) {
+        if (kind < static_cast<unsigned>(EntryKind::kStored) || kind > static_cast<unsigned>(EntryKind::kPatch)) {
             return PackageCheckResult::Broken(PackageRule::kUnknownKind, fields + kDvxFieldKind, index);
         }
         entry.kind = static_cast<EntryKind>(kind);
         entry.flags = fixed[kDvxFieldFlags];
         if ((entry.flags & ~kRequiredFlag) != 0) return PackageCheckResult::Broken(PackageRule::kUnknownFlags, fields + kDvxFieldFlags, index);
         const std::uint64_t nameLength = LittleEndian(fixed + kDvxFieldNameLength, 2);
-        // The kinds this level knows have no part of their own.
-        if (length != kDvxRecordFixedSize + nameLength) return PackageCheckResult::Broken(PackageRule::kRecordLength, start, index);
+        // Only a patch entry has a part of its own, after the name.
+        const std::uint64_t ownPart = length - kDvxRecordFixedSize;
+        if (entry.kind != EntryKind::kPatch ? ownPart != nameLength
+                                            : ownPart < nameLength + kDvxPatchCountSize + kDvxWholeCopySize) {
+            return PackageCheckResult::Broken(PackageRule::kRecordLength, start, index);
+        }
 
         const std::int64_t nameOffset = fields + kDvxFieldNameLength;
         entry.targetName.resize(static_cast<std::size_t>(nameLength));
@@ -142,6 +146,11 @@ private:
         std::memcpy(entry.resultHash.data(), fixed + kDvxFieldResultHash, entry.resultHash.size());
         PackageCheckResult fit = CheckDataFitsKind(entry, resultSize, dataOffset, dataLength, fields, index);
         if (!fit.IsSound()) return fit;
+        if (entry.kind == EntryKind::kPatch) {
+            PackageCheckResult patches = CheckPatchPart(entry, ownPart - nameLength, dataOffset, dataLength,
+                                                        nameOffset + 2 + static_cast<std::int64_t>(nameLength), start, index);
+            if (!patches.IsSound()) return patches;
+        }
 
         entry.dataSize = static_cast<std::int32_t>(resultSize);
         entry.dataOffset = static_cast<std::int64_t>(dataOffset);
@@ -161,6 +170,7 @@ private:
                 if (dataLength != resultSize) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
                 break;
             case EntryKind::kZstd:
+            case EntryKind::kPatch:
                 if (dataLength == 0 || dataLength > kDvxMaxEntrySize) {
                     return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, lengthOffset, index);
                 }
@@ -176,6 +186,63 @@ private:
                 break;
             }
         }
+        return PackageCheckResult();
+    }
+
+    // A patch entry's part: the count, the patches, the whole copy. The
+    // patches' data and then the whole copy's fill the entry's data exactly,
+    // in that order, so no alternative overlaps another or lies outside.
+    PackageCheckResult CheckPatchPart(PackageEntry& entry, std::uint64_t partLength, std::uint64_t dataOffset,
+                                      std::uint64_t dataLength, std::int64_t partOffset, std::int64_t start,
+                                      std::int32_t index) {
+        std::uint64_t count = 0;
+        if (!ReadNumber(stream_, 2, count)) return PackageCheckResult::Broken(PackageRule::kRecordCutOff, partOffset, index);
+        if (count == 0 || count > kDvxMaxPatches) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, partOffset, index);
+        if (partLength != kDvxPatchCountSize + count * kDvxPatchSize + kDvxWholeCopySize) {
+            return PackageCheckResult::Broken(PackageRule::kRecordLength, start, index);
+        }
+        charged_ += count * kDvxPatchCharge;
+        if (charged_ > kTableBudgetBytes) return PackageCheckResult::Broken(PackageRule::kTooManyEntries, partOffset, index);
+        if (dataOffset > static_cast<std::uint64_t>(stream_.Size())) {
+            return PackageCheckResult::Broken(PackageRule::kDataPastEnd, start + kDvxRecordLengthSize + kDvxFieldDataOffset, index);
+        }
+        std::uint64_t next = dataOffset;
+        const std::uint64_t end = dataOffset + dataLength;  // the length is at most kDvxMaxEntrySize
+        entry.patches.reserve(static_cast<std::size_t>(count));
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::int64_t at = partOffset + kDvxPatchCountSize + static_cast<std::int64_t>(i) * kDvxPatchSize;
+            unsigned char bytes[kDvxPatchSize];
+            stream_.Read(bytes, sizeof bytes);  // inside the record length checked above
+            PatchAlternative patch;
+            if (bytes[0] != static_cast<unsigned char>(PatchMethod::kZstdPrefix)) {
+                return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, at, index);
+            }
+            patch.baseSize = LittleEndian(bytes + 1, 8);
+            std::memcpy(patch.baseHash.data(), bytes + 9, patch.baseHash.size());
+            const std::uint64_t offset = LittleEndian(bytes + 41, 8);
+            const std::uint64_t length = LittleEndian(bytes + 49, 8);
+            if (patch.baseSize > kDvxMaxEntrySize) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, at + 1, index);
+            if (offset != next || length == 0 || length > end - next) {
+                return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, at + 41, index);
+            }
+            patch.dataOffset = static_cast<std::int64_t>(offset);
+            patch.dataLength = static_cast<std::int64_t>(length);
+            entry.patches.push_back(patch);
+            next += length;
+        }
+        const std::int64_t wholeAt = partOffset + kDvxPatchCountSize + static_cast<std::int64_t>(count) * kDvxPatchSize;
+        unsigned char whole[kDvxWholeCopySize];
+        stream_.Read(whole, sizeof whole);
+        const std::uint64_t wholeOffset = LittleEndian(whole, 8);
+        const std::uint64_t wholeLength = LittleEndian(whole + 8, 8);
+        const bool none = wholeOffset == 0 && wholeLength == 0;
+        if (!none && (wholeOffset != next || wholeLength == 0 || wholeLength > end - next)) {
+            return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, wholeAt, index);
+        }
+        next += wholeLength;
+        if (next != end) return PackageCheckResult::Broken(PackageRule::kDataDoesNotFitKind, start + kDvxRecordLengthSize + kDvxFieldDataLength, index);
+        entry.wholeOffset = static_cast<std::int64_t>(wholeOffset);
+        entry.wholeLength = static_cast<std::int64_t>(wholeLength);
         return PackageCheckResult();
     }
 

@@ -10,7 +10,8 @@
 //            entry count (u32)
 //   table    one record per entry: record length (u32, the bytes after it),
 //            then the fields at the kDvxField* offsets, then the target name,
-//            then a part of the kind's own (empty for stored, zstd, delete)
+//            then a part of the kind's own (empty for stored, zstd, delete;
+//            for a patch: the kDvxPatch* layout below)
 //   data     each entry's data, in table order, back to back from the end of
 //            the table (a delete has none)
 //   trailer  optionally the 137-byte signature trailer (SignatureTrailer.h)
@@ -38,7 +39,11 @@ constexpr std::uint16_t kDvxFormatVersion = 1;
 // The level of this updater: it applies packages whose lowest updater level
 // is at most this. A package using a kind or flag added later asks for more
 // and is refused like a damaged one.
-constexpr std::uint16_t kUpdaterLevel = 1;
+constexpr std::uint16_t kUpdaterLevel = 2;
+// What a package asks for: level 1 without patch entries (so older updaters
+// still take it), level 2 with them.
+constexpr std::uint16_t kBaseLevel = 1;
+constexpr std::uint16_t kPatchLevel = 2;
 
 // Offsets of a record's fields, counted from the first byte after its
 // record length.
@@ -62,3 +67,17 @@ constexpr std::size_t kDvxMaxText = 0xFFFF;
 // program), where its record lies, and the hash it is sorted by to find two
 // entries for one file, with room to spare.
 constexpr std::uint64_t kDvxEntryCharge = 160;
+
+// A patch entry's own part, after its name: the patch count (u16, at least
+// 1), then per patch kDvxPatchSize bytes: method (u8), base size (u64), base
+// SHA-256 (32 bytes), data offset (u64), data length (u64); then the whole
+// copy's data offset and length (u64 each; both 0 when there is none). The
+// patches' data and then the whole copy lie back to back and fill exactly the
+// entry's data.
+constexpr std::int64_t kDvxPatchCountSize = 2;
+constexpr std::int64_t kDvxPatchSize = 57;
+constexpr std::int64_t kDvxWholeCopySize = 16;
+// The most patches one entry may carry.
+constexpr std::uint64_t kDvxMaxPatches = 64;
+// What the reader charges each patch against kTableBudgetBytes.
+constexpr std::uint64_t kDvxPatchCharge = 64;

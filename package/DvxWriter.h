@@ -23,19 +23,34 @@ struct DvxWriterEntry {
     std::string targetName;  // cp1252, '\' separated
 };
 
+// What the writer needs of a patch entry besides: the bases its patches were
+// made from, in the order their data comes, and whether a whole zstd copy
+// follows them. Their places are filled in as the data is written.
+struct DvxPatchPart {
+    std::vector<PatchAlternative> patches;
+    bool hasWholeCopy = false;
+};
+
 class DvxWriter {
 public:
     explicit DvxWriter(std::ostream& out) : out_(out) {}
 
     // Writes the prefix, the header and a table with every size still 0.
     // False when a text is longer than 65535 bytes or the stream fails.
-    bool Begin(const std::string& title, const std::string& registryKey, const std::vector<DvxWriterEntry>& entries);
+    // patchParts: one per patch entry, in table order. A package with patch
+    // entries asks for kPatchLevel, any other for kBaseLevel.
+    bool Begin(const std::string& title, const std::string& registryKey, const std::vector<DvxWriterEntry>& entries,
+               const std::vector<DvxPatchPart>& patchParts = {});
     // Appends data of the current entry (the next one that is no delete).
     bool WriteData(const void* data, std::size_t size);
     // Starts the current entry's data again as another kind (a zstd frame
     // that grew past its file is stored instead). What was written is
     // overwritten; the new data must be at least as long or Finish fails.
     bool RestartEntry(EntryKind kind);
+    // A patch entry: closes the data of its current alternative (the patches
+    // in order, then the whole copy). False when the alternative is empty or
+    // the entry has no more alternatives.
+    bool EndAlternative();
     // Closes the current entry: its result's size and SHA-256. False when
     // the sizes do not fit its kind (stored: data length equal to the result;
     // zstd: some data) or pass 2147483647 bytes.
@@ -58,8 +73,12 @@ private:
         EntryDigest resultHash{};
         std::int64_t dataOffset = 0;
         std::int64_t dataLength = 0;
+        DvxPatchPart patch;                         // a patch entry: its bases
+        std::vector<std::int64_t> alternativeEnds;  // a patch entry: where each alternative's data ends
     };
 
+    static std::int64_t OwnPartSize(const Entry& entry);
+    void WritePatchPart(const Entry& entry);
     bool SkipDeletes();
     void WriteTable();
     void WriteNumber(std::uint64_t value, int bytes);
@@ -81,10 +100,15 @@ struct DvxContent {
     EntryKind kind = EntryKind::kStored;
     std::uint8_t flags = 0;
     std::string targetName;
-    std::string data;
+    std::string data;  // a patch entry: every alternative's data, back to back
     std::int64_t resultSize = 0;
     EntryDigest resultHash{};
 };
+// A patch entry's bases and the length of each alternative's data, in order.
+struct DvxPatchContent {
+    DvxPatchPart part;
+    std::vector<std::int64_t> alternativeLengths;
+};
 // The bytes, or an empty string when the writer refused the entries.
 std::string BuildDvxBytes(const std::string& title, const std::string& registryKey,
-                          const std::vector<DvxContent>& entries);
+                          const std::vector<DvxContent>& entries, const std::vector<DvxPatchContent>& patches = {});

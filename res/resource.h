@@ -43,5 +43,6 @@
 #define IDS_NOT_SIGNED 122
 #define IDS_CHECKING_SIGNATURE 123
 #define IDS_DELETING 124
+#define IDS_WRONG_BASE 125
 
 #endif

@@ -10,6 +10,7 @@
 
 #include "engine/Crypto.h"
 #include "package/DvxFormat.h"
+#include "package/DvxWriter.h"
 #include "package/PatchPackage.h"
 #include "package/ZstdLimits.h"
 #include "tests/support/DvxExamples.h"
@@ -171,7 +172,7 @@ TEST_F(DvkDvxTest, InfoVerifyAndSignReadIt) {
 TEST_F(DvkDvxTest, VerifyAndInfoNameTheFirstRuleBrokenAndItsByte) {
     const std::int64_t kind = ExampleDvxOffsets().Field(1, kDvxFieldKind);
     std::string bytes = ExampleDvxBytes();
-    PutNumber(bytes, kind, 4, 1);
+    PutNumber(bytes, kind, 5, 1);
     ASSERT_TRUE(WriteFileBytes(Path("bad.dvk"), bytes));
     DvkRun verify = RunDvk({"verify", Path("bad.dvk")});
     EXPECT_EQ(verify.status, 1);
@@ -180,6 +181,32 @@ TEST_F(DvkDvxTest, VerifyAndInfoNameTheFirstRuleBrokenAndItsByte) {
     DvkRun info = RunDvk({"info", Path("bad.dvk")});
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.out, "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DvkPatchInfoTest, InfoJsonShowsEachPatchWithItsBaseAndTheWholeCopy) {
+    TempDir dir;
+    EntryDigest base;
+    base.fill(0xAB);
+    DvxPatchContent patch;
+    patch.part.patches = {{PatchMethod::kZstdPrefix, 90, base, 0, 0}};
+    patch.part.hasWholeCopy = true;
+    patch.alternativeLengths = {4, 3};
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.dvx"),
+                               BuildDvxBytes("T", "K", {{EntryKind::kPatch, 0, "p.exe", "PPPPWWW", 100, EntryDigest{}}},
+                                             {patch})));
+    DvkRun json = RunDvk({"info", "--json", dir.File("p.dvx")});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"kind\": \"patch\""), std::string::npos) << json.out;
+    std::string baseHex;
+    for (int i = 0; i < 32; ++i) baseHex += "ab";
+    EXPECT_NE(json.out.find("\"patches\": [{\"method\": 1, \"baseSize\": 90, \"baseSha256\": \"" + baseHex +
+                            "\", \"storedSize\": 4}], \"wholeStoredSize\": 3"),
+              std::string::npos)
+        << json.out;
 }
 
 }  // namespace

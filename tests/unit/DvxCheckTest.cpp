@@ -86,7 +86,7 @@ std::vector<Damaged> DamagedExamples() {
         {"record with a part of its own", with(at.record[0], kDvxRecordFixedSize + 6, 4), R::kRecordLength,
          at.record[0], 0},
         {"kind 0", with(kind1, 0, 1), R::kUnknownKind, kind1, 1},
-        {"kind 4 (a later level)", with(kind1, 4, 1), R::kUnknownKind, kind1, 1},
+        {"kind 5 (a later level)", with(kind1, 5, 1), R::kUnknownKind, kind1, 1},
         {"flag bit 0x01", with(kind1 + 1, 0x03, 1), R::kUnknownFlags, kind1 + 1, 1},
         {"NUL in a name", named(0, std::string("a\0txt", 5)), R::kNulInText, name0, 0},
         {"name climbs out", named(0, "..\\ab"), R::kUnsafeTargetName, name0, 0},

@@ -105,8 +105,24 @@ const char* KindName(EntryKind kind) {
         case EntryKind::kStored: return "stored";
         case EntryKind::kZstd: return "zstd";
         case EntryKind::kDelete: return "delete";
+        case EntryKind::kPatch: return "patch";
     }
     return "unknown";
+}
+
+// A patch entry's alternatives: each patch with its base, then the whole
+// copy's stored size (null when there is none). Nothing for other kinds.
+std::string PatchAlternativesJson(const PackageEntry& entry) {
+    if (entry.kind != EntryKind::kPatch) return std::string();
+    std::string json = ", \"patches\": [";
+    for (std::size_t i = 0; i < entry.patches.size(); ++i) {
+        const PatchAlternative& patch = entry.patches[i];
+        json += std::string(i == 0 ? "" : ", ") + "{\"method\": " + std::to_string(static_cast<int>(patch.method)) +
+                ", \"baseSize\": " + std::to_string(patch.baseSize) + ", \"baseSha256\": " +
+                JsonString(HexDigest(patch.baseHash.data(), patch.baseHash.size())) +
+                ", \"storedSize\": " + std::to_string(patch.dataLength) + "}";
+    }
+    return json + "], \"wholeStoredSize\": " + (entry.HasWholeCopy() ? std::to_string(entry.wholeLength) : "null");
 }
 
 std::string DvxEntryJson(std::size_t index, const PackageEntry& entry) {
@@ -116,7 +132,7 @@ std::string DvxEntryJson(std::size_t index, const PackageEntry& entry) {
            ", \"storedSize\": " + std::to_string(entry.storedSize) +
            ", \"target\": " + JsonString(Cp1252ToUtf8(entry.targetName)) + ", \"sha256\": " +
            (entry.hasResultHash ? JsonString(HexDigest(entry.resultHash.data(), entry.resultHash.size())) : "null") +
-           "}";
+           PatchAlternativesJson(entry) + "}";
 }
 
 std::string AsJson(const std::string& file, const PackageContents& contents, const SignatureFinding& signature,
