@@ -187,7 +187,7 @@ TEST_F(DvkDvxTest, VerifyAndInfoNameTheFirstRuleBrokenAndItsByte) {
 
 namespace {
 
-TEST(DvkPatchInfoTest, InfoJsonShowsEachPatchWithItsBaseAndTheWholeCopy) {
+TEST(DvkPatchInfoTest, InfoShowsEachPatchWithItsBaseAndTheWholeCopy) {
     TempDir dir;
     EntryDigest base;
     base.fill(0xAB);
@@ -207,6 +207,12 @@ TEST(DvkPatchInfoTest, InfoJsonShowsEachPatchWithItsBaseAndTheWholeCopy) {
                             "\", \"storedSize\": 4}], \"wholeStoredSize\": 3"),
               std::string::npos)
         << json.out;
+    DvkRun table = RunDvk({"info", dir.File("p.dvx")});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("p.exe\n       patch from a base of 90 bytes, SHA-256 " + baseHex +
+                             ": 4 bytes stored\n       whole copy: 3 bytes stored\n"),
+              std::string::npos)
+        << table.out;
 }
 
 }  // namespace

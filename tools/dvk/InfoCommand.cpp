@@ -27,11 +27,14 @@ const char kHelp[] =
     "                   with index, recordOffset, required, flags, size, source,\n"
     "                   target and sha256 (of its data, in hex)\n"
     "\n"
-    "A dvx package shows 'Format: dvx' and, per entry, its kind (stored, zstd\n"
-    "or delete), size (of the file it makes), stored size (of its data in the\n"
-    "package) and the SHA-256 its table gives; its JSON has \"format\": \"dvx\"\n"
-    "and entries with index, kind, required, flags, size, storedSize, target\n"
-    "and sha256 (null for a delete).\n"
+    "A dvx package shows 'Format: dvx' and, per entry, its kind (stored, zstd,\n"
+    "delete or patch), size (of the file it makes), stored size (of its data in\n"
+    "the package) and the SHA-256 its table gives; below a patch entry, each\n"
+    "patch with the size and SHA-256 of the installed file it needs, then its\n"
+    "whole copy if any. Its JSON has \"format\": \"dvx\" and entries with index,\n"
+    "kind, required, flags, size, storedSize, target and sha256 (null for a\n"
+    "delete); a patch entry adds patches (method, baseSize, baseSha256,\n"
+    "storedSize) and wholeStoredSize (null without a whole copy).\n"
     "  --trust PUBFILE  exit status 1 unless the package is signed by one of the\n"
     "                   keys given (PEM, or the base64 line). May be repeated.\n";
 
@@ -167,6 +170,19 @@ std::string AsJson(const std::string& file, const PackageContents& contents, con
     return json + "}\n";
 }
 
+// Below a patch entry's row: one line per alternative, each patch with the
+// base it needs, then the whole copy when there is one.
+std::string PatchAlternativeLines(const PackageEntry& entry) {
+    std::string text;
+    for (const PatchAlternative& patch : entry.patches) {
+        text += "       patch from a base of " + std::to_string(patch.baseSize) + " bytes, SHA-256 " +
+                HexDigest(patch.baseHash.data(), patch.baseHash.size()) + ": " + std::to_string(patch.dataLength) +
+                " bytes stored\n";
+    }
+    if (entry.HasWholeCopy()) text += "       whole copy: " + std::to_string(entry.wholeLength) + " bytes stored\n";
+    return text;
+}
+
 // The table of a dvx package's entries: kind and both sizes instead of the
 // record offset and source name it has none of.
 std::string DvxEntryTable(const PackageContents& contents) {
@@ -176,7 +192,7 @@ std::string DvxEntryTable(const PackageContents& contents) {
         text += PadLeft(std::to_string(i), 5) + "  " + PadRight(KindName(entry.kind), 6) + "  " +
                 (entry.IsRequired() ? "yes     " : "no      ") + "  " + Hex2(entry.flags) +
                 PadLeft(std::to_string(entry.dataSize), 12) + PadLeft(std::to_string(entry.storedSize), 12) + "  " +
-                Cp1252ToUtf8(entry.targetName) + "\n";
+                Cp1252ToUtf8(entry.targetName) + "\n" + PatchAlternativeLines(entry);
     }
     return text;
 }
