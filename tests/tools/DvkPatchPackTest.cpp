@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <random>
+#include <sstream>
 
 #include "package/PatchPackage.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/DvkRunner.h"
 #include "tests/tools/DvkTrees.h"
+#include "tools/dvk/PatchPackWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -186,6 +188,47 @@ TEST_F(DvkPatchPackTest, RefusesAMisusedCommandLineAndWritesNothing) {
         EXPECT_EQ(run.status, row.status) << row.says << ": " << run.err;
         EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
         EXPECT_EQ(ListNames(dir_.Path()), (std::vector<std::string>{"list.txt", "new", "old0", "old1"})) << row.says;
+    }
+}
+
+// A patch is made from the bytes read when the package is written, and the
+// table names the bytes listed before: a file changed in between must stop
+// the pack, or machines would get a patch whose base the table misnames.
+TEST_F(DvkPatchPackTest, AFileChangedAfterItsFolderWasListedStopsThePack) {
+    struct Row { const char* changed; const char* says; };
+    const Row rows[] = {
+        {"new/bin/app.exe", "new/bin/app.exe': the file changed while it was packed"},
+        {"old1/half.dat", "old1/half.dat': the file changed while it was packed"},
+        {"new/fresh.txt", nullptr},  // a whole entry is hashed as it is read: its own bytes are named
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.changed);
+        std::vector<ReleaseTree> olds(2);
+        std::string error;
+        ASSERT_TRUE(ListReleaseTree(Path("old0"), false, olds[0], error)) << error;
+        ASSERT_TRUE(ListReleaseTree(Path("old1"), false, olds[1], error)) << error;
+        PackPlan newPlan;
+        ReleaseTree newTree;
+        ASSERT_TRUE(newPlan.AddDirectory(Path("new"), error) && HashReleaseFiles(newPlan, newTree, error)) << error;
+        PatchPlanOptions options;
+        options.maxPatchFileBytes = MaxPatchFileBytes();
+        const std::vector<PlannedEntry> entries = PlanPatchPackage(olds, newTree, options);
+        const std::string before = ReadFileBytes(Path(row.changed));
+        WriteFileBytes(Path(row.changed), Edited(before, 3, "!"));
+
+        PatchPackInput input;
+        input.olds = &olds;
+        input.newPlan = &newPlan;
+        input.newTree = &newTree;
+        input.entries = &entries;
+        std::stringstream out;
+        DvxPackSummary summary;
+        const bool written = WritePatchPackage(out, "T", "Software\\P", input, summary, error);
+        EXPECT_EQ(written, row.says == nullptr) << error;
+        if (row.says != nullptr) {
+            EXPECT_NE(error.find(row.says), std::string::npos) << error;
+        }
+        WriteFileBytes(Path(row.changed), before);
     }
 }
 
