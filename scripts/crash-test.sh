@@ -13,7 +13,11 @@
 #
 #   crash-test.sh PROGRAM.exe START-UPDATE.exe DVK.exe [KILLS] [FORMAT]
 # FORMAT dvx packs the update as a .dvx: half of the files compressed, and
-# six files of the old version deleted by the update.
+# six files of the old version deleted by the update. FORMAT patch packs it
+# as a .dvx made against the old version (dvk pack --from): each installed
+# file differs from its new version in one stretch only and is updated by a
+# patch, the files not installed yet come whole, and the six files the new
+# version lacks are deleted.
 # Needs an X display for the dialogs (run it through with-xvfb.sh) and
 # inotifywait (inotify-tools).
 set -euo pipefail
@@ -48,21 +52,34 @@ for i in $(seq 1 120); do
   else
     head -c "$size" /dev/urandom >"$work/new/$dir/file$i.dat"
   fi
-  if [ $((i % 10)) -ne 0 ]; then   # every tenth file is not installed yet
+  if [ $((i % 10)) -eq 0 ]; then   # every tenth file is not installed yet
+    :
+  elif [ "$format" = patch ]; then
+    cp "$work/new/$dir/file$i.dat" "$work/old/$dir/file$i.dat"
+    head -c $((size / 8 + 1)) /dev/urandom | dd of="$work/old/$dir/file$i.dat" bs=64K iflag=fullblock \
+      oflag=seek_bytes seek=$((size / 3)) conv=notrunc status=none
+  else
     head -c $((size / 2 + 100)) /dev/urandom >"$work/old/$dir/file$i.dat"
   fi
 done
 pack_options=()
+if [ "$format" != dvk ]; then
+  for i in $(seq 1 6); do head -c $((i * 5000)) /dev/urandom >"$work/old/data/obsolete$i.dat"; done
+fi
 if [ "$format" = dvx ]; then
   pack_options=(--format dvx)
-  for i in $(seq 1 6); do
-    head -c $((i * 5000)) /dev/urandom >"$work/old/data/obsolete$i.dat"
-    pack_options+=(--remove "data\\obsolete$i.dat")
-  done
+  for i in $(seq 1 6); do pack_options+=(--remove "data\\obsolete$i.dat"); done
+elif [ "$format" = patch ]; then
+  pack_options=(--format dvx --from "$(winepath -w "$work/old")" --remove-obsolete)
 fi
-wine "$dvk" pack "$(winepath -w "$work/run/update.$format")" --title "Crash test" \
+extension=$format; [ "$format" = patch ] && extension=dvx
+wine "$dvk" pack "$(winepath -w "$work/run/update.$extension")" --title "Crash test" \
   --key 'Software\DravlekCrashTest' "${pack_options[@]}" "$(winepath -w "$work/new")" >"$log" 2>&1 </dev/null \
   || { cat "$log"; echo "crash-test: cannot pack the update"; exit 1; }
+# Every installed file is updated by a patch, none by a whole copy instead.
+if [ "$format" = patch ] && ! grep -q "(108 patch, " "$log"; then
+  cat "$log"; echo "crash-test: the installed files are not updated by patches"; exit 1
+fi
 
 ( cd "$work/old" && find . -type f | sort | xargs sha256sum ) >"$work/old.sums"
 ( cd "$work/new" && find . -type f | sort | xargs sha256sum ) >"$work/new.sums"

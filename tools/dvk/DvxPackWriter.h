@@ -7,14 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "tools/dvk/DvxEntryPacker.h"
 #include "tools/dvk/PackPlan.h"
-
-struct DvxPackSummary {
-    int stored = 0;
-    int zstd = 0;
-    int deletes = 0;
-    std::int64_t dataBytes = 0;  // what the entries' data takes in the package
-};
 
 // Writes the whole package to out (which must be able to seek back). False
 // with a message for people when a file cannot be read or changed size while

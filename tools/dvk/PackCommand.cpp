@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "package/DvxFormat.h"
 #include "package/PackageEntry.h"
 #include "package/PackageWriter.h"
 #include "tools/dvk/DvxPackWriter.h"
@@ -13,6 +14,9 @@
 #include "tools/dvk/CommandLine.h"
 #include "tools/dvk/PackPlan.h"
 #include "tools/dvk/PackageSigner.h"
+#include "tools/dvk/PatchMaker.h"
+#include "tools/dvk/PatchPackWriter.h"
+#include "tools/dvk/PatchPlan.h"
 #include "tools/dvk/ProgressBar.h"
 #include "tools/dvk/SourceFile.h"
 #include "tools/dvk/SystemText.h"
@@ -27,6 +31,9 @@ const char kHelp[] =
     "                [--follow-links]\n"
     "       dvk pack OUT.dvx --format dvx --title TEXT --key KEY (DIR | --list FILE) [--remove NAME]...\n"
     "                [--remove-list FILE] [--required GLOB]... [--sign KEYFILE] [--follow-links]\n"
+    "       dvk pack OUT.dvx --format dvx --title TEXT --key KEY --from OLD [--from OLD]... DIR\n"
+    "                [--no-whole] [--remove-obsolete] [--required GLOB]... [--sign KEYFILE]\n"
+    "                [--follow-links]\n"
     "\n"
     "Makes a package. With DIR, every regular file below DIR becomes an entry\n"
     "whose target name is its path relative to DIR with '\\' separators; the\n"
@@ -56,6 +63,21 @@ const char kHelp[] =
     "                   '/' and '\\' are the same. May be repeated\n"
     "  --remove-list FILE  (dvx) a delete entry for each line of FILE (one name\n"
     "                   a line; blank lines and lines starting with '#' skipped)\n"
+    "  --from OLD       (dvx) a patch package: OLD is the folder of an earlier\n"
+    "                   release, DIR the new one. A file of DIR with the same\n"
+    "                   bytes in every OLD gets no entry; a changed file gets a\n"
+    "                   patch from each distinct earlier version (the updater\n"
+    "                   uses the one made from the installed file) and a whole\n"
+    "                   zstd copy for any other installed file; a new file gets\n"
+    "                   a whole entry. Every patch is applied once before it is\n"
+    "                   written. May be repeated, once per release to update\n"
+    "                   from (at most 64)\n"
+    "  --no-whole       (--from) no whole copy beside the patches, unless a\n"
+    "                   release lacks the file or a version of it is too large\n"
+    "                   to patch (over 128 MiB): the updater then refuses a\n"
+    "                   machine whose file matches no patch (exit code 1642)\n"
+    "  --remove-obsolete  (--from) a delete entry for each file of an OLD that\n"
+    "                   DIR does not have\n"
     "  --sign KEYFILE   sign the package with this private key (see dvk sign)\n"
     "  --follow-links   pack the file a source that is a link points to (each\n"
     "                   is named in the output); without it such a source stops\n"
@@ -173,12 +195,52 @@ int PackDvx(const std::string& out, const std::string& title, const std::string&
     return kExitOk;
 }
 
+// dvk pack --from: the new release against the earlier ones. Every folder is
+// listed and hashed before the package is begun.
+int PackPatches(const std::string& out, const std::string& title, const std::string& key, const PackPlan& newPlan,
+                const std::vector<std::string>& oldDirs, bool followLinks, const PatchPlanOptions& options,
+                SigningKey* signingKey) {
+    std::string error;
+    std::vector<ReleaseTree> olds(oldDirs.size());
+    for (std::size_t i = 0; i < oldDirs.size(); ++i) {
+        if (!ListReleaseTree(oldDirs[i], followLinks, olds[i], error)) return Fail(error);
+    }
+    ReleaseTree newTree;
+    if (!HashReleaseFiles(newPlan, newTree, error)) return Fail(error);
+    const std::vector<PlannedEntry> entries = PlanPatchPackage(olds, newTree, options);
+    if (entries.empty()) return Fail("every file of the new release is the same in every earlier one: nothing to update");
+
+    AtomicFile file(PathFromUtf8(out));
+    if (!file.Create(error)) return Fail(error);
+    PatchPackInput input;
+    input.olds = &olds;
+    input.newPlan = &newPlan;
+    input.newTree = &newTree;
+    input.entries = &entries;
+    DvxPackSummary summary;
+    if (!WritePatchPackage(file.Stream(), title, key, input, summary, error)) return Fail(error);
+    if (!file.Stream().flush()) return Fail("cannot write the package (disk full?)");
+    if (!SignAndCommit(file, signingKey, error)) return Fail(error);
+    ReportLinks(newPlan);
+    std::int64_t bytes = 0;
+    for (const PlannedEntry& entry : entries) {
+        if (entry.kind != PlannedKind::kDelete) bytes += static_cast<std::int64_t>(newTree[entry.newIndex].size);
+    }
+    PrintOut(out + ": " + Count(entries.size(), "entry", "entries") + " (" + std::to_string(summary.patchEntries) +
+             " patch, " + std::to_string(summary.zstd) + " zstd, " + std::to_string(summary.stored) + " stored, " +
+             std::to_string(summary.deletes) + " delete), " + std::to_string(bytes) + " bytes of data in " +
+             std::to_string(summary.dataBytes) + "; " + Count(static_cast<std::size_t>(summary.patches), "patch",
+                                                                 "patches") +
+             " in " + std::to_string(summary.patchBytes) + " bytes\n");
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
-    CommandLine line({"help", "follow-links"},
-                     {"title", "key", "list", "required", "sign", "format", "remove", "remove-list"},
-                     {"required", "remove"});
+    CommandLine line({"help", "follow-links", "no-whole", "remove-obsolete"},
+                     {"title", "key", "list", "required", "sign", "format", "remove", "remove-list", "from"},
+                     {"required", "remove", "from"});
     std::string error;
     if (!line.Parse(args, error)) return Fail(error + " (see dvk pack --help)", kExitUsage);
     if (line.Has("help")) {
@@ -201,6 +263,21 @@ int RunPack(const std::vector<std::string>& args) {
     const bool dvx = format == "dvx";
     if (!dvx && (line.Has("remove") || line.Has("remove-list"))) {
         return Fail("--remove and --remove-list need --format dvx: a .dvk package cannot remove files", kExitUsage);
+    }
+
+    const bool patches = line.Has("from");
+    if (!patches && (line.Has("no-whole") || line.Has("remove-obsolete"))) {
+        return Fail("--no-whole and --remove-obsolete go with --from", kExitUsage);
+    }
+    if (patches && !dvx) return Fail("--from needs --format dvx: only a .dvx package carries patches", kExitUsage);
+    if (patches && fromList) return Fail("--from takes the new release as a folder (DIR), not --list", kExitUsage);
+    if (patches && (line.Has("remove") || line.Has("remove-list"))) {
+        return Fail("with --from, --remove-obsolete removes what the new release no longer has; --remove and "
+                    "--remove-list do not apply",
+                    kExitUsage);
+    }
+    if (line.Values("from").size() > kDvxMaxPatches) {
+        return Fail("at most " + std::to_string(kDvxMaxPatches) + " --from", kExitUsage);
     }
 
     const std::string out = operands[0];
@@ -235,6 +312,14 @@ int RunPack(const std::vector<std::string>& args) {
     if (line.Has("remove-list") && !plan.AddRemoveList(line.Value("remove-list"), error)) return Fail(error);
     if (!plan.MarkRequired(line.Values("required"), error)) return Fail(error);
     if (!plan.CheckDistinctTargets(error)) return Fail(error);
+    if (patches) {
+        PatchPlanOptions options;
+        options.wholeCopies = !line.Has("no-whole");
+        options.removeObsolete = line.Has("remove-obsolete");
+        options.maxPatchFileBytes = MaxPatchFileBytes();
+        return PackPatches(out, title, key, plan, line.Values("from"), line.Has("follow-links"), options,
+                           line.Has("sign") ? &signingKey : nullptr);
+    }
     if (dvx) return PackDvx(out, title, key, plan, line.Has("sign") ? &signingKey : nullptr);
 
     std::vector<PackageWriterEntry> headers;

@@ -1,12 +1,13 @@
 #include "tools/dvk/PatchPlan.h"
 
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <set>
 
 #include "engine/Crypto.h"
 #include "package/WindowsFileKey.h"
 #include "tools/dvk/PackPlan.h"
+#include "tools/dvk/SourceFile.h"
 
 namespace {
 
@@ -79,24 +80,28 @@ std::vector<PlannedEntry> PlanPatchPackage(const std::vector<ReleaseTree>& olds,
 
 bool ListReleaseTree(const std::string& dirUtf8, bool followLinks, ReleaseTree& tree, std::string& error) {
     PackPlan plan(followLinks);
-    if (!plan.AddDirectory(dirUtf8, error)) return false;
+    return plan.AddDirectory(dirUtf8, error) && HashReleaseFiles(plan, tree, error);
+}
+
+bool HashReleaseFiles(const PackPlan& plan, ReleaseTree& tree, std::string& error) {
     ReleaseTree listed;
     std::vector<char> buffer(std::size_t{1} << 20);
     for (const PackItem& item : plan.Items()) {
-        std::ifstream in(item.source, std::ios::binary);
+        // Not through a link that was none when the folder was listed.
+        UniqueStdioFile in = OpenSourceFile(item.source, item.linked);
         Sha256 hash;
         std::uint64_t size = 0;
-        while (in) {
-            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
-            size += static_cast<std::uint64_t>(in.gcount());
+        for (std::size_t got = 1; in && got != 0;) {
+            got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+            hash.Update(buffer.data(), got);
+            size += got;
         }
         const std::optional<Sha256Digest> digest = hash.Finish();
-        if (!in.eof() || !digest) {
+        if (!in || std::ferror(in.get()) != 0 || !digest) {
             error = "\"" + item.shownName + "\": cannot be read";
             return false;
         }
-        listed.push_back(ReleaseFile{item.targetName, size, *digest, item.source});
+        listed.push_back(ReleaseFile{item.targetName, size, *digest, item.source, item.linked});
     }
     tree = std::move(listed);
     return true;

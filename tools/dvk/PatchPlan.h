@@ -12,12 +12,15 @@
 
 #include "package/PackageEntry.h"
 
+class PackPlan;
+
 // One file of a release tree.
 struct ReleaseFile {
     std::string targetName;  // path below the install root, '\' separated (cp1252)
     std::uint64_t size = 0;
     EntryDigest hash{};      // SHA-256 of its bytes
     std::filesystem::path source;  // where dvk reads it; the plan never looks
+    bool linked = false;           // source is a link that --follow-links allowed
 };
 
 using ReleaseTree = std::vector<ReleaseFile>;
@@ -67,3 +70,6 @@ struct PlannedEntry {
 // listed or a file read.
 [[nodiscard]] bool ListReleaseTree(const std::string& dirUtf8, bool followLinks, ReleaseTree& tree,
                                    std::string& error);
+// The same for the files a plan already listed, in its order (the release
+// dvk pack --from writes, whose plan also carries the flags).
+[[nodiscard]] bool HashReleaseFiles(const PackPlan& plan, ReleaseTree& tree, std::string& error);
