@@ -3,6 +3,8 @@
 // uses them.
 #pragma once
 
+#include "engine/ApplyResult.h"
+
 enum class [[nodiscard]] ExitCode : int {
     kSuccess = 0,              // applied; /recover had nothing left undone; /?
     kBadCommandLine = 87,      // ERROR_INVALID_PARAMETER
@@ -10,6 +12,7 @@ enum class [[nodiscard]] ExitCode : int {
     kFailed = 1603,            // ERROR_INSTALL_FAILURE
     kAnotherInstance = 1618,   // ERROR_INSTALL_ALREADY_RUNNING
     kPackageUnopenable = 1619, // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+    kPatchDoesNotFit = 1642,   // ERROR_PATCH_TARGET_NOT_FOUND: an installed file is not a patch's base
 };
 
 struct ExitCodeRow {
@@ -24,6 +27,7 @@ constexpr ExitCodeRow kExitCodes[] = {
     {ExitCode::kFailed, "\351chec de la mise \340 jour"},
     {ExitCode::kAnotherInstance, "une autre mise \340 jour est en cours"},
     {ExitCode::kPackageUnopenable, "paquet illisible"},
+    {ExitCode::kPatchDoesNotFit, "fichier install\351 diff\351rent de celui que la mise \340 jour attend"},
     {ExitCode::kBadCommandLine, "ligne de commande incorrecte"},
 };
 
@@ -33,4 +37,14 @@ inline const char* ExitCodeMeaning(ExitCode code) {
         if (row.code == code) return row.meaning;
     }
     return "";
+}
+
+// The code of an update that ran.
+inline ExitCode ExitCodeOf(ApplyResult result) {
+    switch (result) {
+    case ApplyResult::kApplied: return ExitCode::kSuccess;
+    case ApplyResult::kWrongBase: return ExitCode::kPatchDoesNotFit;
+    case ApplyResult::kFailed: break;
+    }
+    return ExitCode::kFailed;
 }

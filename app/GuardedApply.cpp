@@ -24,8 +24,8 @@ private:
 
 }  // namespace
 
-bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
-                  const std::function<void()>& finished) noexcept {
+ApplyResult ApplyGuarded(const std::function<ApplyResult()>& apply, StatusSink& sink,
+                         const std::function<void()>& finished) noexcept {
     FinishGuard finish(finished);
     try {
         return apply();
@@ -38,5 +38,5 @@ bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
     } catch (...) {
         // Even the line could not be made; Close still gets enabled.
     }
-    return false;
+    return ApplyResult::kFailed;
 }

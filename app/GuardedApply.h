@@ -5,12 +5,13 @@
 
 #include <functional>
 
+#include "engine/ApplyResult.h"
 #include "engine/StatusSink.h"
 
 // Calls apply and returns its result. When apply throws (memory running out),
 // the unwinding has already undone the staged files (StagedCommit's
 // destructor), the failure line IDS_UPDATE_FAILED is shown as the last status
-// line and the result is false. finished, when given, runs after everything
+// line and the result is kFailed. finished, when given, runs after everything
 // else, however apply ended; what it throws is swallowed too.
-[[nodiscard]] bool ApplyGuarded(const std::function<bool()>& apply, StatusSink& sink,
-                  const std::function<void()>& finished = nullptr) noexcept;
+ApplyResult ApplyGuarded(const std::function<ApplyResult()>& apply, StatusSink& sink,
+                         const std::function<void()>& finished = nullptr) noexcept;

@@ -18,6 +18,6 @@ RecoveryOutcome MachineUpdates::RecoverInterrupted(std::vector<std::string>& not
     }
 }
 
-bool MachineUpdates::ApplyQuietly(PatchPackage& package, StatusSink& sink) {
+ApplyResult MachineUpdates::ApplyQuietly(PatchPackage& package, StatusSink& sink) {
     return ApplyGuarded([&] { return ApplyPackage(package, sink); }, sink);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ApplyResult.h"
 #include "engine/Recovery.h"
 #include "engine/StatusSink.h"
 #include "package/PatchPackage.h"
@@ -21,6 +22,6 @@ public:
     // set aside, not obeyed.
     virtual RecoveryOutcome RecoverInterrupted(std::vector<std::string>& notes);
     // Applies an open package to its product behind the barrier
-    // (ApplyGuarded), reporting to sink; true when it was applied.
-    [[nodiscard]] virtual bool ApplyQuietly(PatchPackage& package, StatusSink& sink);
+    // (ApplyGuarded), reporting to sink.
+    virtual ApplyResult ApplyQuietly(PatchPackage& package, StatusSink& sink);
 };

@@ -3,6 +3,7 @@
 // (ui/WindowsHost); the tests a recording fake.
 #pragma once
 
+#include "engine/ApplyResult.h"
 #include "engine/Recovery.h"
 #include "package/PatchPackage.h"
 
@@ -13,6 +14,7 @@ enum class SelectionResult {
     kClosed,   // without an update (Cancel, Esc, the close box)
     kApplied,
     kFailed,   // an update ran and its last line was a failure
+    kWrongBase,  // an update ran and an installed file was not a base of its patches
 };
 
 class ProgramHost {
@@ -36,6 +38,6 @@ public:
     // The progress dialog over package (open, or not when it could not be
     // opened: the engine then says so) while its worker applies it, the lines
     // also to log. With closeWhenDone it ends by itself once the update has
-    // ended. True when the package was applied.
-    [[nodiscard]] virtual bool ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
+    // ended.
+    virtual ApplyResult ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) = 0;
 };

@@ -111,6 +111,7 @@ ExitCode ProgramRun::RunUnderLock(const UpdaterCommandLine& line) {
         case SelectionResult::kClosed: return ExitCode::kDeclined;
         case SelectionResult::kApplied: return ExitCode::kSuccess;
         case SelectionResult::kFailed: return ExitCode::kFailed;
+        case SelectionResult::kWrongBase: return ExitCode::kPatchDoesNotFit;
         }
         return ExitCode::kFailed;
     }
@@ -133,23 +134,23 @@ ExitCode ProgramRun::RunPackage(const UpdaterCommandLine& line) {
         return ExitCode::kPackageUnopenable;
     }
 
-    bool applied = false;
+    ApplyResult result = ApplyResult::kFailed;
     switch (line.mode) {
     case RunMode::kQuiet: {
         NullStatusSink nothingShown;
         LogStatusSink sink(nothingShown, log_);
-        applied = updates_.ApplyQuietly(package_, sink);
+        result = updates_.ApplyQuietly(package_, sink);
         break;
     }
     case RunMode::kConfirm:
         if (!host_.Confirm()) return ExitCode::kDeclined;
-        applied = host_.ApplyWithProgress(package_, log_, false);
+        result = host_.ApplyWithProgress(package_, log_, false);
         break;
     default:
-        applied = host_.ApplyWithProgress(package_, log_, true);
+        result = host_.ApplyWithProgress(package_, log_, true);
         break;
     }
-    return applied ? ExitCode::kSuccess : ExitCode::kFailed;
+    return ExitCodeOf(result);
 }
 
 void ProgramRun::Finish(ExitCode code) {

@@ -55,6 +55,11 @@ bool Fail(StatusSink& sink, const std::string& line) {
     return false;
 }
 
+ApplyResult Refuse(StatusSink& sink, const std::string& line, ApplyResult why = ApplyResult::kFailed) {
+    sink.SetStatusLine(line);
+    return why;
+}
+
 EntryAlternatives AlternativesOf(const PackageEntry& entry) {
     EntryAlternatives alternatives;
     for (const PatchAlternative& patch : entry.patches) alternatives.patches.push_back({patch.baseSize, patch.baseHash});
@@ -146,17 +151,17 @@ bool StageAndCommit(PatchPackage& package, StatusSink& sink, const std::string& 
 
 }  // namespace
 
-bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
+ApplyResult ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lookup, TargetFileSystem& files,
                   JournalFolder& journals) {
     // A package that could not be opened has nothing to apply.
-    if (!package.IsOpen()) return Fail(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
+    if (!package.IsOpen()) return Refuse(sink, LoadMessageString(IDS_PACKAGE_DAMAGED));
 
     std::optional<std::string> root = lookup.FindInstallRoot(package.GetRegistryKey());
-    if (!root) return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+    if (!root) return Refuse(sink, LoadMessageString(IDS_NOT_INSTALLED));
     // An earlier update of these files that could not be undone whole comes
     // first: a new one on top of it would mix the two. Other products update.
-    if (HasPendingJournalOverlapping(journals, *root)) return Fail(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
-    if (!PassSignatureStep(package, sink, lookup, *root)) return false;
+    if (HasPendingJournalOverlapping(journals, *root)) return Refuse(sink, LoadMessageString(IDS_UNDO_INCOMPLETE));
+    if (!PassSignatureStep(package, sink, lookup, *root)) return ApplyResult::kFailed;
 
     // Every target a patch needs as its base is hashed here, before anything
     // changes: the alternative is chosen from what is installed.
@@ -166,17 +171,17 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         sink.SetStatusLine(NamedStatusLine(IDS_TESTING, entry.targetName));
         const std::string target = files.TargetPath(*root, entry.targetName);
         if (entry.IsRequired() && !files.CanOpenForReading(target)) {
-            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+            return Refuse(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
         }
         if (entry.kind != EntryKind::kPatch) continue;
         std::optional<InstalledFile> installed;
         if (files.HasNoLinkBelowRoot(*root, target)) installed = HashInstalledFile(files, target);
         choices[i] = ChooseAlternative(installed, AlternativesOf(entry));
         if (choices[i].kind == AlternativeKind::kTargetMissing) {
-            return Fail(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
+            return Refuse(sink, NamedStatusLine(IDS_REQUIRED_FILE_MISSING, entry.targetName));
         }
         if (choices[i].kind == AlternativeKind::kWrongBase) {
-            return Fail(sink, NamedStatusLine(IDS_WRONG_BASE, entry.targetName));
+            return Refuse(sink, NamedStatusLine(IDS_WRONG_BASE, entry.targetName), ApplyResult::kWrongBase);
         }
     }
 
@@ -186,7 +191,8 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
     StagedCommit commit(files, journals);
     bool undone = false;
     try {
-        return StageAndCommit(package, sink, *root, files, commit, choices);
+        const bool applied = StageAndCommit(package, sink, *root, files, commit, choices);
+        return applied ? ApplyResult::kApplied : ApplyResult::kFailed;
     } catch (...) {
         // Undone here, so that the line can tell whether the root is as it
         // was: the caller's barrier says so when the exception goes on.
@@ -197,19 +203,19 @@ bool ApplyPackage(PatchPackage& package, StatusSink& sink, InstallRootLookup& lo
         }
         if (undone) throw;
     }
-    return Fail(sink, undoIncomplete);
+    return Refuse(sink, undoIncomplete);
 }
 
-bool ApplyPackage(PatchPackage& package, StatusSink& sink) {
+ApplyResult ApplyPackage(PatchPackage& package, StatusSink& sink) {
     std::unique_ptr<InstallRootLookup> lookup = CreateSystemInstallRootLookup();
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
     // The product first: for one that is not installed the only line is that
     // one, whatever the state of the journal folder.
     if (package.IsOpen() && !lookup->FindInstallRoot(package.GetRegistryKey())) {
-        return Fail(sink, LoadMessageString(IDS_NOT_INSTALLED));
+        return Refuse(sink, LoadMessageString(IDS_NOT_INSTALLED));
     }
     std::vector<std::string> notes;  // the run's recovery has logged the same already
     std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
-    if (!journals) return Fail(sink, LoadMessageString(IDS_START_FAILED));
+    if (!journals) return Refuse(sink, LoadMessageString(IDS_START_FAILED));
     return ApplyPackage(package, sink, *lookup, *files, *journals);
 }

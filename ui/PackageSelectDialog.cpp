@@ -86,7 +86,7 @@ void PackageSelectDialog::OnUpdate() {
     static_cast<void>(package.Open(fileNames_[static_cast<std::size_t>(index)]));
     updateRan_ = true;
     // The worker has ended when this returns: the package may close.
-    updateApplied_ = ApplyInProgressDialog(package, log_, false, Handle());
+    updateResult_ = ApplyInProgressDialog(package, log_, false, Handle());
     package.Close();
     // One update per run: WM_QUIT also ends this dialog's own modal loop
     // (the dialog manager passes it on), and with it the program.

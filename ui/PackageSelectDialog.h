@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/RunLog.h"
+#include "engine/ApplyResult.h"
 #include "ui/dialog/Control.h"
 #include "ui/dialog/ListBox.h"
 #include "ui/dialog/ModalDialog.h"
@@ -19,7 +20,7 @@ public:
 
     // Whether Update and Yes started an update, and what Apply returned.
     bool UpdateRan() const { return updateRan_; }
-    bool UpdateApplied() const { return updateApplied_; }
+    ApplyResult UpdateResult() const { return updateResult_; }
 
 protected:
     void DoDataExchange() override;
@@ -45,5 +46,5 @@ private:
     std::vector<std::string> fileNames_;
     RunLog& log_;
     bool updateRan_ = false;
-    bool updateApplied_ = false;
+    ApplyResult updateResult_ = ApplyResult::kFailed;
 };

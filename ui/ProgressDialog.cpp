@@ -9,15 +9,15 @@
 ProgressDialog::ProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone)
     : ModalDialog(IDD_PROGRESS), package_(package), workerSink_(*this, log), closeWhenDone_(closeWhenDone) {}
 
-bool ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner) {
+ApplyResult ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner) {
     ProgressDialog progress(package, log, closeWhenDone);
     if (progress.Run(owner) == -1) {
         // No window, so no worker either: nothing was applied.
         static_cast<void>(log.WriteLine(LoadMessageString(IDS_START_FAILED)));  // the box says it too
         if (!closeWhenDone) ShowMessage(IDS_START_FAILED, MB_OK | MB_ICONERROR, owner);
-        return false;
+        return ApplyResult::kFailed;
     }
-    return progress.Applied();
+    return progress.Result();
 }
 
 INT_PTR ProgressDialog::Run(HWND owner) {
@@ -57,7 +57,7 @@ bool ProgressDialog::OnInitDialog() {
 
 unsigned ProgressDialog::Work(void* parameter) {
     ProgressDialog& dialog = *static_cast<ProgressDialog*>(parameter);
-    dialog.applied_ = ApplyGuarded([&dialog] { return ApplyPackage(dialog.package_, dialog.workerSink_); },
+    dialog.result_ = ApplyGuarded([&dialog] { return ApplyPackage(dialog.package_, dialog.workerSink_); },
                                    dialog.workerSink_, [&dialog] { dialog.Finish(); });
     return 0;
 }

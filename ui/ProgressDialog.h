@@ -14,6 +14,7 @@
 
 #include "app/LogStatusSink.h"
 #include "app/RunLog.h"
+#include "engine/ApplyResult.h"
 #include "engine/StatusSink.h"
 #include "package/PatchPackage.h"
 #include "ui/dialog/Control.h"
@@ -28,8 +29,8 @@ public:
     // once the update has ended.
     ProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone);
 
-    // What Apply returned, once Run has returned; false when nothing ran.
-    bool Applied() const { return applied_; }
+    // What Apply returned, once Run has returned; kFailed when nothing ran.
+    ApplyResult Result() const { return result_; }
 
     // Runs the dialog, owned by owner (none when null), and the update;
     // DoModal's result (-1 when the dialog could not be created, and then
@@ -61,7 +62,7 @@ private:
     LogStatusSink workerSink_;  // this dialog, and the log
     bool closeWhenDone_;
     HWND dialogWindow_ = nullptr;  // set before the worker starts
-    bool applied_ = false;  // written by the worker, read after Run has joined it
+    ApplyResult result_ = ApplyResult::kFailed;  // written by the worker, read after Run has joined it
     Control label_;
     StatusBox statusBox_;
     Control closeButton_;
@@ -70,7 +71,7 @@ private:
 };
 
 // The progress dialog over package, owned by owner (none when null), while
-// its worker applies it; true when the package was applied. When not even the
+// its worker applies it; what the update ended with. When not even the
 // dialog's window can be made, nothing is applied: the log gets line 116, and
 // a box tells it unless closeWhenDone (nobody is there to answer it).
-bool ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner);
+ApplyResult ApplyInProgressDialog(PatchPackage& package, RunLog& log, bool closeWhenDone, HWND owner);

@@ -35,9 +35,14 @@ SelectionResult WindowsHost::ShowPackageList(RunLog& log) {
     PackageSelectDialog dialog(log);
     if (dialog.DoModal(nullptr) == -1) return SelectionResult::kFailed;  // no window: nothing could be chosen
     if (!dialog.UpdateRan()) return SelectionResult::kClosed;
-    return dialog.UpdateApplied() ? SelectionResult::kApplied : SelectionResult::kFailed;
+    switch (dialog.UpdateResult()) {
+    case ApplyResult::kApplied: return SelectionResult::kApplied;
+    case ApplyResult::kWrongBase: return SelectionResult::kWrongBase;
+    case ApplyResult::kFailed: break;
+    }
+    return SelectionResult::kFailed;
 }
 
-bool WindowsHost::ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) {
+ApplyResult WindowsHost::ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) {
     return ApplyInProgressDialog(package, log, closeWhenDone, nullptr);
 }

@@ -20,7 +20,7 @@ public:
     void ShowRecovery(RecoveryOutcome outcome) override;
     bool Confirm() override;
     SelectionResult ShowPackageList(RunLog& log) override;
-    bool ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) override;
+    ApplyResult ApplyWithProgress(PatchPackage& package, RunLog& log, bool closeWhenDone) override;
 
 private:
     // Taken by TakeInstanceLock and held until the host goes, at the end of the run.

@@ -166,7 +166,7 @@ int CompareZstdWithStored(const fs::path& file, const fs::path& work) {
             NullSink sink;
             if (!patch.Open(packages[kind])) return 1;
             const auto start = Clock::now();
-            const bool applied = ApplyPackage(patch, sink, lookup, *files, *journals);
+            const bool applied = ApplyPackage(patch, sink, lookup, *files, *journals) == ApplyResult::kApplied;
             times[kind].push_back(Seconds(Clock::now() - start));
             if (!applied) {
                 std::fprintf(stderr, "apply_bench: the apply of the %s failed\n", names[kind]);
@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
         NullSink sink;
         if (!patch.Open(package)) return 1;
         auto start = Clock::now();
-        bool applied = ApplyPackage(patch, sink, lookup, *files, *journals);
+        bool applied = ApplyPackage(patch, sink, lookup, *files, *journals) == ApplyResult::kApplied;
         applyTimes.push_back(Seconds(Clock::now() - start));
         if (!applied) {
             std::fprintf(stderr, "apply_bench: the apply failed\n");
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
         PatchPackage signedPatch;
         if (!signedPatch.Open(signedPackage) || !signedPatch.GetSignatureTrailer()) return 1;
         start = Clock::now();
-        applied = ApplyPackage(signedPatch, sink, trusting, *files, *journals);
+        applied = ApplyPackage(signedPatch, sink, trusting, *files, *journals) == ApplyResult::kApplied;
         signedTimes.push_back(Seconds(Clock::now() - start));
         if (!applied) {
             std::fprintf(stderr, "apply_bench: the signed apply failed\n");

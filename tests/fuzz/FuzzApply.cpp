@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::unique_ptr<TargetFileSystem> files = CreateSystemTargetFileSystem();
     std::unique_ptr<JournalFolder> journals = OpenJournalFolder((work / "journals").string());
     CountingSink sink;
-    bool applied = ApplyPackage(package, sink, lookup, *files, *journals);
+    bool applied = ApplyPackage(package, sink, lookup, *files, *journals) == ApplyResult::kApplied;
 
     // Nothing beside the root and the package appears in the work area.
     std::size_t inWork = 0;

@@ -41,9 +41,12 @@ protected:
     }
 
     // Writes the package, opens it and applies it with the given file system.
-    bool Apply(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
+    ApplyResult Run(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, entries));
         return ApplyPackage(package_, sink_, lookup_, files, *journals_);
+    }
+    bool Apply(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
+        return Run(entries, files) == ApplyResult::kApplied;
     }
     bool Apply(const std::vector<PackageContent>& entries) { return Apply(entries, *files_); }
 
@@ -67,7 +70,7 @@ TEST_F(ApplyEngineTest, AppliesTheExamplePackageLineByLine) {
     ASSERT_TRUE(package_.Open(dir_.File("example.dvk")));
     lookup_.Set("Software\\Example", root_);
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
+    EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{
                                Testing("a.dll"), Testing("readme.txt"), Extracting("a.dll"), Progress("a.dll", 100),
                                Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -131,7 +134,7 @@ TEST_F(ApplyEngineTest, EmptyAndNegativeSizesTruncateTheTarget) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("sizes.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("sizes.dvk")));
 
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
+    EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("empty.txt"), Testing("negative.txt"),
                                                      Extracting("empty.txt"), Extracting("negative.txt"),
                                                      Text(IDS_UPDATE_COMPLETE)}));
@@ -153,14 +156,14 @@ TEST_F(ApplyEngineTest, ZeroOrNegativeCountStillNeedsTheProduct) {
         PatchPackage installed;
         ASSERT_TRUE(installed.Open(dir_.File("none.dvk")));
         RecordingSink sink;
-        EXPECT_TRUE(ApplyPackage(installed, sink, lookup_, *files_, *journals_));
+        EXPECT_EQ(ApplyPackage(installed, sink, lookup_, *files_, *journals_), ApplyResult::kApplied);
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_UPDATE_COMPLETE)});
 
         PatchPackage missing;
         ASSERT_TRUE(missing.Open(dir_.File("none.dvk")));
         FixedInstallRootLookup nothing;
         RecordingSink sink2;
-        EXPECT_FALSE(ApplyPackage(missing, sink2, nothing, *files_, *journals_));
+        EXPECT_NE(ApplyPackage(missing, sink2, nothing, *files_, *journals_), ApplyResult::kApplied);
         EXPECT_EQ(sink2.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
     }
 }
@@ -175,7 +178,7 @@ TEST_F(ApplyEngineTest, NotInstalledReadsAndWritesNothing) {
         ASSERT_TRUE(WriteAndOpenPackage(package, dir_.File("p.dvk"), kKey, {{0, "s", "new.txt", "data"}}));
         std::int64_t position = package.Stream().Position();
         RecordingSink sink;
-        EXPECT_FALSE(ApplyPackage(package, sink, *lookup, *files_, *journals_));
+        EXPECT_NE(ApplyPackage(package, sink, *lookup, *files_, *journals_), ApplyResult::kApplied);
         EXPECT_EQ(sink.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
         EXPECT_EQ(package.Stream().Position(), position) << "nothing was read from the package";
         EXPECT_TRUE(SnapshotTree(root_).empty());
@@ -234,7 +237,7 @@ TEST_F(ApplyEngineTest, ADuplicatedSlotWritesTheEntryTwice) {
     ASSERT_TRUE(WriteFileBytes(dir_.File("dup.dvk"), bytes));
     ASSERT_TRUE(package_.Open(dir_.File("dup.dvk")));
     lookup_.Set("Software\\Example", root_);
-    EXPECT_TRUE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
+    EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines, (std::vector<std::string>{Testing("readme.txt"), Testing("readme.txt"),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
                                                      Extracting("readme.txt"), Progress("readme.txt", 100),
@@ -378,7 +381,7 @@ TEST_F(ApplyEngineTest, AnUndoThatCannotRestoreIsReportedAndFinishedByRecovery) 
             sink_.lines.clear();
             package_.Close();
             // An exception whose undo fails says the same: a target is new already.
-            EXPECT_FALSE(ApplyGuarded([&] { return Apply(entries, locked); }, sink_)) << why;
+            EXPECT_NE(ApplyGuarded([&] { return Run(entries, locked); }, sink_), ApplyResult::kApplied) << why;
             EXPECT_EQ(sink_.lines.back(), Text(IDS_UNDO_INCOMPLETE)) << why;
             EXPECT_EQ(Installed("a.dll"), "new a") << why << ": the target that could not be put back";
             ASSERT_EQ(journals_->List().size(), 1u) << why;
@@ -428,7 +431,8 @@ TEST_F(ApplyEngineTest, AnUndoLeftIncompleteStopsOnlyTheUpdatesOfItsOwnFiles) {
         sink_.lines.clear();
         package_.Close();
         ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("other.dvk"), "Software\\Other", {{0, "s", "o.txt", "o"}}));
-        EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), row.applied) << row.why;
+        EXPECT_EQ(ApplyPackage(package_, sink_, lookup_, *files_, *journals_) == ApplyResult::kApplied, row.applied)
+            << row.why;
         if (!row.applied) {
             EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_UNDO_INCOMPLETE)}) << row.why;
         }
@@ -447,7 +451,7 @@ TEST_F(ApplyEngineTest, AProductNotInstalledIsToldBeforeTheJournalFolderIsNeeded
     const std::string restore = saved != nullptr ? saved : "";
     ::setenv("XDG_STATE_HOME", dir_.File("state").c_str(), 1);
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, {{0, "s", "a.dll", "new a"}}));
-    EXPECT_FALSE(ApplyPackage(package_, sink_));
+    EXPECT_NE(ApplyPackage(package_, sink_), ApplyResult::kApplied);
     saved != nullptr ? ::setenv("XDG_STATE_HOME", restore.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
     EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_NOT_INSTALLED)});
 }
@@ -489,9 +493,9 @@ TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLi
         FaultyFileSystem throwing(c.op, c.target, true);
         sink_.lines.clear();
         package_.Close();
-        bool applied = ApplyGuarded([&] { return Apply(entries, throwing); }, sink_,
-                                    [&] { sink_.lines.push_back(kFinished); });
-        EXPECT_FALSE(applied) << c.why;
+        const ApplyResult result = ApplyGuarded([&] { return Run(entries, throwing); }, sink_,
+                                                [&] { sink_.lines.push_back(kFinished); });
+        EXPECT_EQ(result, ApplyResult::kFailed) << c.why;
         EXPECT_TRUE(throwing.Injected()) << c.why;
         ASSERT_GE(sink_.lines.size(), 2u) << c.why;
         EXPECT_EQ(sink_.lines.back(), kFinished) << c.why;
@@ -503,7 +507,7 @@ TEST_F(ApplyEngineTest, AnExceptionLeavesTheRootUnchangedAndEndsWithOneFailureLi
     // Without an exception the update's own last line stays the last one.
     sink_.lines.clear();
     package_.Close();
-    EXPECT_TRUE(ApplyGuarded([&] { return Apply(entries); }, sink_, [&] { sink_.lines.push_back(kFinished); }));
+    EXPECT_EQ(ApplyGuarded([&] { return Run(entries, *files_); }, sink_, [&] { sink_.lines.push_back(kFinished); }), ApplyResult::kApplied);
     ASSERT_GE(sink_.lines.size(), 2u);
     EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Text(IDS_UPDATE_COMPLETE));
     EXPECT_EQ(sink_.lines.back(), kFinished);
@@ -535,7 +539,7 @@ TEST_F(ApplyEngineTest, PackageDataCutShortAfterOpenIsReportedAndNothingChanges)
     std::uintmax_t size = fs::file_size(dir_.File("cut.dvk"));
     fs::resize_file(dir_.File("cut.dvk"), size - 100);  // the download went wrong after the list was read
 
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
+    EXPECT_NE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_EQ(sink_.lines[sink_.lines.size() - 2], Progress("b.bin", 91)) << "the blocks that could be read";
     EXPECT_EQ(SnapshotTree(root_), before);
@@ -549,14 +553,14 @@ TEST_F(ApplyEngineTest, APackageChangedAfterOpenIsDamaged) {
     std::string bytes = ReadFileBytes(dir_.File("changed.dvk"));
     bytes[bytes.size() - 5 - 6] = 'X';  // "a.bin" in the record becomes "X.bin"
     ASSERT_TRUE(WriteFileBytes(dir_.File("changed.dvk"), bytes));
-    EXPECT_FALSE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_));
+    EXPECT_NE(ApplyPackage(package_, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines.back(), Text(IDS_PACKAGE_DAMAGED));
     EXPECT_TRUE(SnapshotTree(root_).empty());
 }
 
 TEST_F(ApplyEngineTest, APackageThatIsNotOpenIsNotApplied) {
     PatchPackage never;
-    EXPECT_FALSE(ApplyPackage(never, sink_, lookup_, *files_, *journals_));
+    EXPECT_NE(ApplyPackage(never, sink_, lookup_, *files_, *journals_), ApplyResult::kApplied);
     EXPECT_EQ(sink_.lines, std::vector<std::string>{Text(IDS_PACKAGE_DAMAGED)});
     EXPECT_TRUE(SnapshotTree(root_).empty());
 }
@@ -628,7 +632,7 @@ TEST_F(ApplyEngineTest, NoFileIsWrittenThroughALinkBelowTheRoot) {
     package_.Close();
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("swap.dvk"), kKey,
                                     {{0, "s", "sub\\x.dll", "x"}, {0, "s", "last.txt", "l"}}));
-    EXPECT_FALSE(ApplyPackage(package_, swapping, lookup_, *files_, *journals_));
+    EXPECT_NE(ApplyPackage(package_, swapping, lookup_, *files_, *journals_), ApplyResult::kApplied);
     // Neither the replacement nor the undo goes through the link: the staged
     // name found there is not deleted, so the undo is not whole.
     EXPECT_EQ(swapping.lines.back(), Text(IDS_UNDO_INCOMPLETE));

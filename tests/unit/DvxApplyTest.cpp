@@ -47,7 +47,7 @@ protected:
         sink_.lines.clear();
         package_.Close();
         EXPECT_TRUE(OpenHandMadeDvx(package_, dir_.File("update.dvx"), kKey, entries));
-        return ApplyPackage(package_, sink_, lookup_, files, *journals_);
+        return ApplyPackage(package_, sink_, lookup_, files, *journals_) == ApplyResult::kApplied;
     }
     bool Apply(const std::vector<HandEntry>& entries) { return Apply(entries, *files_); }
     void Install(const std::string& name, const std::string& bytes) {

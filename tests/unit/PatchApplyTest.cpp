@@ -84,18 +84,19 @@ TEST_F(PatchApplyTest, TheInstalledFileChoosesThePatchTheWholeCopyOrARefusal) {
         const char* why;
         std::optional<std::string> installed;  // app.exe before, none when absent
         std::string package;
-        bool applied;
+        ApplyResult result;
         std::string lastLine;
     };
     const std::string wrongBase = LoadMessageString(IDS_WRONG_BASE) + " app.exe";
     const std::vector<Row> rows = {
-        {"first base", kOld1, Package({&kOld1, &kOld2}, false), true, LoadMessageString(IDS_UPDATE_COMPLETE)},
-        {"second base", kOld2, Package({&kOld1, &kOld2}, false), true, LoadMessageString(IDS_UPDATE_COMPLETE)},
-        {"modified file, whole copy", modified, Package({&kOld1}, true), true, LoadMessageString(IDS_UPDATE_COMPLETE)},
-        {"modified file, no whole copy", modified, Package({&kOld1}, false), false, wrongBase},
-        {"absent base", std::nullopt, Package({&kOld1}, false), false,
+        {"first base", kOld1, Package({&kOld1, &kOld2}, false), ApplyResult::kApplied, LoadMessageString(IDS_UPDATE_COMPLETE)},
+        {"second base", kOld2, Package({&kOld1, &kOld2}, false), ApplyResult::kApplied, LoadMessageString(IDS_UPDATE_COMPLETE)},
+        {"modified file, whole copy", modified, Package({&kOld1}, true), ApplyResult::kApplied, LoadMessageString(IDS_UPDATE_COMPLETE)},
+        {"modified file, no whole copy", modified, Package({&kOld1}, false), ApplyResult::kWrongBase, wrongBase},
+        {"absent base", std::nullopt, Package({&kOld1}, false), ApplyResult::kFailed,
          LoadMessageString(IDS_REQUIRED_FILE_MISSING) + " app.exe"},
-        {"altered patch", kOld1, Package({&kOld1}, true, true), false, LoadMessageString(IDS_PACKAGE_DAMAGED)},
+        {"altered patch", kOld1, Package({&kOld1}, true, true), ApplyResult::kFailed,
+         LoadMessageString(IDS_PACKAGE_DAMAGED)},
     };
     for (const Row& row : rows) {
         const std::string target = files_->TargetPath(root_, "app.exe");
@@ -108,10 +109,10 @@ TEST_F(PatchApplyTest, TheInstalledFileChoosesThePatchTheWholeCopyOrARefusal) {
         PatchPackage package;
         ASSERT_TRUE(package.Open(dir_.File("p.dvx"))) << row.why;
         RecordingSink sink;
-        EXPECT_EQ(ApplyPackage(package, sink, lookup_, *files_, *journals_), row.applied) << row.why;
+        EXPECT_EQ(ApplyPackage(package, sink, lookup_, *files_, *journals_), row.result) << row.why;
         ASSERT_FALSE(sink.lines.empty()) << row.why;
         EXPECT_EQ(sink.lines.back(), row.lastLine) << row.why;
-        if (row.applied) {
+        if (row.result == ApplyResult::kApplied) {
             EXPECT_EQ(ReadFileBytes(target), kNew) << row.why;
         } else {
             EXPECT_EQ(fs::exists(target), row.installed.has_value()) << row.why;

@@ -15,7 +15,8 @@ using R = RecoveryOutcome;
 // recorded in one order.
 class RecordingHost : public ProgramHost, public MachineUpdates {
 public:
-    bool lockFree = true, confirm = true, applies = true, throws = false, clockThrows = false;
+    bool lockFree = true, confirm = true, throws = false, clockThrows = false;
+    ApplyResult applies = ApplyResult::kApplied;
     R recovery = R::kNothingFound;
     std::vector<std::string> recoveryNotes;
     SelectionResult selection = SelectionResult::kClosed;
@@ -26,10 +27,10 @@ public:
         notes = recoveryNotes;
         return Note("recover"), recovery;
     }
-    bool ApplyQuietly(PatchPackage& package, StatusSink& sink) override {
+    ApplyResult ApplyQuietly(PatchPackage& package, StatusSink& sink) override {
         Note(package.IsOpen() ? "apply" : "apply(closed)");
         sink.SetStatusLine("Extraction du fichier :: a.dll (100 %)");
-        sink.SetStatusLine(applies ? "fin" : "echec");
+        sink.SetStatusLine(applies == ApplyResult::kApplied ? "fin" : "echec");
         return applies;
     }
     void ShowUsage() override { Note("usage"); }
@@ -40,9 +41,9 @@ public:
         if (Note("select"), throws) throw std::bad_alloc();
         return selection;
     }
-    bool ApplyWithProgress(PatchPackage& package, RunLog&, bool closeWhenDone) override {
+    ApplyResult ApplyWithProgress(PatchPackage& package, RunLog&, bool closeWhenDone) override {
         Note(std::string(closeWhenDone ? "passive" : "progress") + (package.IsOpen() ? "" : "(closed)"));
-        return package.IsOpen() && applies;
+        return package.IsOpen() ? applies : ApplyResult::kFailed;
     }
 
 private:
@@ -59,7 +60,9 @@ struct RunCase {
 };
 
 void Nothing(RecordingHost&) {}
-void Fails(RecordingHost& h) { h.applies = false; }
+void Fails(RecordingHost& h) { h.applies = ApplyResult::kFailed; }
+void WrongBase(RecordingHost& h) { h.applies = ApplyResult::kWrongBase; }
+void WrongBaseInList(RecordingHost& h) { h.selection = SelectionResult::kWrongBase; }
 void Applied(RecordingHost& h) { h.selection = SelectionResult::kApplied; }
 void FailedInList(RecordingHost& h) { h.selection = SelectionResult::kFailed; }
 void Completed(RecordingHost& h) { h.recovery = R::kCompleted; }
@@ -82,6 +85,11 @@ const RunCase kRunCases[] = {
      "Code de sortie : 1603 (\xC3\xA9" "chec de la mise \xC3\xA0 jour)"},
     {"package, Yes, failure line", {"PKG"}, Fails, 1603, "lock recover confirm progress", ""},
     {"quiet: the machine applies it, its lines logged", {"PKG", "/quiet"}, Fails, 1603, "lock recover apply", "echec"},
+    {"quiet: an installed file that is no patch's base", {"PKG", "/quiet"}, WrongBase, 1642, "lock recover apply",
+     "Code de sortie : 1642 (fichier install\xC3\xA9 diff\xC3\xA9rent de celui que la mise \xC3\xA0 jour attend)"},
+    {"passive: the same", {"/passive", "PKG"}, WrongBase, 1642, "lock recover passive", ""},
+    {"package, Yes: the same", {"PKG"}, WrongBase, 1642, "lock recover confirm progress", ""},
+    {"list: the same", {}, WrongBaseInList, 1642, "lock recover select", ""},
     {"missing package: no question", {"GONE"}, Nothing, 1619, "lock recover progress(closed)", ""},
     {"recover, finished silently", {"/recover"}, Completed, 0, "lock recover",
      "Reprise : une mise \xC3\xA0 jour interrompue a \xC3\xA9t\xC3\xA9 termin\xC3\xA9" "e."},

@@ -35,7 +35,7 @@ protected:
         Install();
         oldTree_ = SnapshotTree(root_);
         RecordingSink sink;
-        ASSERT_TRUE(ApplyPackage(package_, sink, lookup_, *files_, *journals_));
+        ASSERT_EQ(ApplyPackage(package_, sink, lookup_, *files_, *journals_), ApplyResult::kApplied);
         newTree_ = SnapshotTree(root_);
     }
 
@@ -219,7 +219,7 @@ TEST_F(RecoveryTest, AFolderSwappedForALinkWhileTheUndoWaitsIsNeverWrittenThroug
                                     {{0, "s", "sub\\n.txt", "new n"}, {0, "s", "a.dll", "new a"}, {0, "s", "keep.txt", "k"}}));
     HeldBackups held(FaultyFileSystem::Operation::kReplace, files_->TargetPath("", "keep.txt"));
     RecordingSink sink;
-    ASSERT_FALSE(ApplyPackage(package, sink, lookup_, held, *journals_));
+    ASSERT_NE(ApplyPackage(package, sink, lookup_, held, *journals_), ApplyResult::kApplied);
     ASSERT_EQ(sink.lines.back(), LoadMessageString(IDS_UNDO_INCOMPLETE));
 
     const std::string outside = work_ + "/outside";

@@ -212,7 +212,7 @@ protected:
     // Applies with the platform's own lookup and files: the registry and Win32 calls.
     bool Apply(const std::vector<PackageContent>& entries) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), entries));
-        return ApplyPackage(package_, sink_);
+        return ApplyPackage(package_, sink_) == ApplyResult::kApplied;
     }
 
     TempDir dir_;
@@ -393,7 +393,7 @@ TEST_F(Win32ApplyTest, ATargetReleasedWithinAMomentIsReplaced) {
     std::unique_ptr<JournalFolder> journals = OpenSystemJournalFolder(notes);
     ASSERT_TRUE(journals);
     ASSERT_TRUE(WriteAndOpenPackage(package_, dir_.File("u.dvk"), key_.Path(), {{0, "s", "busy.exe", "new"}}));
-    EXPECT_TRUE(ApplyPackage(package_, sink_, *lookup, *files, *journals));
+    EXPECT_EQ(ApplyPackage(package_, sink_, *lookup, *files, *journals), ApplyResult::kApplied);
     EXPECT_GE(pauses, 1) << "the first attempt met the held file";
     EXPECT_EQ(ReadFileBytes(Target("busy.exe")), "new");
 }

@@ -193,7 +193,9 @@ int RunExtract(const std::vector<std::string>& args) {
     lookup.Set(package.GetRegistryKey(), root);
     if (line.Has("trust")) lookup.SetTrustedKeys(package.GetRegistryKey(), trusted);
     PrintingSink sink(line.Has("quiet"));
-    const bool applied = ApplyGuarded([&] { return ApplyPackage(package, sink, lookup, *files, *journals); }, sink);
+    const ApplyResult result =
+        ApplyGuarded([&] { return ApplyPackage(package, sink, lookup, *files, *journals); }, sink);
+    const bool applied = result == ApplyResult::kApplied;
     if (line.Has("quiet")) PrintOut(Cp1252ToUtf8(sink.Last()) + "\n");
     if (!applied && sink.Last() == LoadMessageString(IDS_UNDO_INCOMPLETE)) {
         return Fail("the package was not applied and '" + dir +
