@@ -45,19 +45,6 @@ EntryDigest Hash(const std::string& bytes) {
     return hash.Finish().value_or(EntryDigest{});
 }
 
-// Code page 1252 to UTF-8, as the log writes every line.
-std::string Utf8(const std::string& text) {
-    const std::wstring wide = Widen(text, 1252);
-    const int length = static_cast<int>(wide.size());
-    std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(static_cast<std::size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], length * 3, nullptr, nullptr)));
-    return utf8;
-}
-std::string Line(int id, const char* name = "") {
-    return Utf8(LoadMessageString(id) + (*name ? std::string(" ") + name : ""));
-}
-
 enum class Damage { kNone, kPatchByte, kSignedByte };
 
 struct PatchCase {
@@ -73,9 +60,9 @@ struct PatchCase {
     std::vector<std::string> lines;
 };
 
-const std::string kTest = Line(IDS_TESTING, "app.exe"), kExtract = Line(IDS_EXTRACTING, "app.exe");
-const std::string kDone = Line(IDS_UPDATE_COMPLETE), kDamaged = Line(IDS_PACKAGE_DAMAGED);
-const std::string kChecking = Line(IDS_CHECKING_SIGNATURE), kWrongBase = Line(IDS_WRONG_BASE, "app.exe");
+const std::string kTest = LoggedLine(IDS_TESTING, "app.exe"), kExtract = LoggedLine(IDS_EXTRACTING, "app.exe");
+const std::string kDone = LoggedLine(IDS_UPDATE_COMPLETE), kDamaged = LoggedLine(IDS_PACKAGE_DAMAGED);
+const std::string kChecking = LoggedLine(IDS_CHECKING_SIGNATURE), kWrongBase = LoggedLine(IDS_WRONG_BASE, "app.exe");
 const PatchCase kCases[] = {
     {"patch from version 1", kV1, {&kV1}, false, Damage::kNone, false, "/quiet", 0, true, {kTest, kExtract, kDone}},
     {"two bases, version 1 installed", kV1, {&kV1, &kV2}, false, Damage::kNone, false, "/quiet", 0, true,
@@ -89,7 +76,7 @@ const PatchCase kCases[] = {
     {"modified file, no whole copy, passive", kModified, {&kV1}, false, Damage::kNone, false, "/passive", 1642,
      false, {kTest, kWrongBase}},
     {"absent base", std::nullopt, {&kV1}, false, Damage::kNone, false, "/quiet", 1603, false,
-     {kTest, Line(IDS_REQUIRED_FILE_MISSING, "app.exe")}},
+     {kTest, LoggedLine(IDS_REQUIRED_FILE_MISSING, "app.exe")}},
     {"absent base, the whole copy used", std::nullopt, {&kV1}, true, Damage::kNone, false, "/quiet", 0, true,
      {kTest, kExtract, kDone}},
     {"a patch byte altered", kV1, {&kV1}, true, Damage::kPatchByte, false, "/quiet", 1603, false,
