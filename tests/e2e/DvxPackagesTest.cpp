@@ -23,19 +23,8 @@ using Tree = std::map<std::string, std::string>;
 const char kProduct[] = "Software\\DravlekE2E\\Product";
 const Tree kOld = {{"a.dll", "old a"}, {"bin\\", "<dir>"}, {"keep.txt", "old"}, {"obsolete.txt", "to go"}};
 
-// Code page 1252 to UTF-8, as the log writes every line.
-std::string Utf8(const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(1252, 0, text.data(), length, &wide[0], length)));
-    const int wideLength = static_cast<int>(wide.size());
-    std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0],
-                                                             wideLength * 3, nullptr, nullptr)));
-    return utf8;
-}
 std::string Line(int id, const std::string& name = "") {
-    return Utf8(LoadMessageString(id) + (name.empty() ? "" : " " + name));
+    return LoggedLine(id, name);
 }
 
 void Prepare(const std::string& root, const std::string& folder) {

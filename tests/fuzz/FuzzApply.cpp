@@ -1,7 +1,8 @@
 // libFuzzer target: arbitrary bytes as a package of either format (.dvx:
-// stored, zstd and delete entries, frames decoded), applied to a scratch
-// install root that already holds a few files, among them files of the
-// user's named like staging files. Whatever the bytes, an apply that fails
+// stored, zstd, delete and patch entries, frames decoded), applied to a
+// scratch install root that already holds a few files, among them files of
+// the user's named like staging files and app.exe, the base the seeds'
+// patches were made from. Whatever the bytes, an apply that fails
 // leaves the root exactly as it was, one that succeeds leaves each target
 // with the bytes of the last entry naming it (a .dvx target: the table's size
 // and SHA-256; a delete: gone) and every other file as it was,
@@ -62,8 +63,20 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return tree;
 }
 
+// 6000 bytes without repeats (seed 1 of a linear congruential generator's
+// top bytes): patches made from them must reach into the base to decode.
+const std::string& InstalledApp() {
+    static const std::string bytes = [] {
+        std::string made(6000, '\0');
+        std::uint32_t state = 1;
+        for (char& byte : made) byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+        return made;
+    }();
+    return bytes;
+}
+
 // <work>/package.dvk, <work>/journals/ and <work>/root/ with: a.dll,
-// readme.txt, sub/, sub/b.txt, and the user's a.dll.~dvk0.new,
+// app.exe, readme.txt, sub/, sub/b.txt, and the user's a.dll.~dvk0.new,
 // a.dll.~dvk0.old and readme.txt.~dvk1.new. A target named "sub" cannot be
 // written (it is a folder), so packages can fail after replacing targets.
 void ResetWorkArea(const fs::path& work) {
@@ -71,6 +84,7 @@ void ResetWorkArea(const fs::path& work) {
     fs::create_directories(work / "root" / "sub");
     fs::create_directories(work / "journals");
     WriteAll(work / "root" / "a.dll", "installed a");
+    WriteAll(work / "root" / "app.exe", InstalledApp());
     WriteAll(work / "root" / "readme.txt", "installed readme");
     WriteAll(work / "root" / "sub" / "b.txt", "installed b");
     WriteAll(work / "root" / "a.dll.~dvk0.new", "the user's own");

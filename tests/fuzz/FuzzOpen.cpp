@@ -2,7 +2,8 @@
 // must either refuse them or produce an entry table whose every record and
 // data lie in the file, with safe target names; reading all data must then
 // succeed. A .dvx's data must also lie after its table, in table order,
-// without overlap, and no two of its entries may name one file.
+// without overlap, and no two of its entries may name one file; a patch
+// entry's alternatives must fill its data exactly, in order.
 #include <unistd.h>
 
 #include <cstdint>
@@ -45,6 +46,22 @@ void ReadAll(PackageStream& stream, std::int64_t count) {
     Check(!stream.Failed(), "stream failed inside an accepted package");
 }
 
+// The patches, then the whole copy, fill the entry's data back to back.
+void CheckPatchAlternatives(const PackageEntry& entry) {
+    Check(!entry.patches.empty() && entry.patches.size() <= kDvxMaxPatches, "patch count");
+    Check(entry.storedSize > 0 && entry.storedSize <= static_cast<std::int64_t>(kDvxMaxEntrySize), "patch data size");
+    std::int64_t next = entry.dataOffset;
+    for (const PatchAlternative& patch : entry.patches) {
+        Check(patch.method == PatchMethod::kZstdPrefix, "unknown patch method accepted");
+        Check(patch.baseSize <= kDvxMaxEntrySize, "base size");
+        Check(patch.dataOffset == next && patch.dataLength > 0, "a patch out of place");
+        next += patch.dataLength;
+    }
+    Check(entry.HasWholeCopy() ? entry.wholeOffset == next : entry.wholeOffset == 0 && entry.wholeLength == 0,
+          "the whole copy out of place");
+    Check(next + entry.wholeLength == entry.dataOffset + entry.storedSize, "alternatives do not fill the data");
+}
+
 void CheckDvxEntries(PatchPackage& package) {
     PackageStream& stream = package.Stream();
     std::int64_t previousEnd = 0;
@@ -63,6 +80,9 @@ void CheckDvxEntries(PatchPackage& package) {
             case EntryKind::kZstd:
                 Check(entry.storedSize > 0 && entry.storedSize <= static_cast<std::int64_t>(kDvxMaxEntrySize),
                       "zstd data size");
+                break;
+            case EntryKind::kPatch:
+                CheckPatchAlternatives(entry);
                 break;
             default:
                 Check(false, "unknown kind accepted");

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "engine/MessageStrings.h"
+
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
@@ -233,6 +235,15 @@ std::vector<std::string> LoggedStatusLines(const std::string& log) {
     }
     if (lines.size() < 2) return {};
     return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
+}
+
+std::string LoggedLine(int messageId, const std::string& name) {
+    const std::wstring wide = Widen(LoadMessageString(messageId) + (name.empty() ? "" : " " + name), 1252);
+    const int length = static_cast<int>(wide.size());
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], length * 3, nullptr, nullptr)));
+    return utf8;
 }
 
 DWORD RunUntilExit(const std::string& program, const std::string& arguments, const std::string& folder) {

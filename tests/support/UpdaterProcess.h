@@ -35,6 +35,9 @@ std::vector<std::string> ReadStatusLog(const std::string& path);
 // The lines of a /log file between the run's first and its exit code,
 // without their date and time.
 std::vector<std::string> LoggedStatusLines(const std::string& log);
+// A message's status line, followed by a space and name when one is given,
+// in UTF-8 as the log writes every line.
+std::string LoggedLine(int messageId, const std::string& name = "");
 // program run with arguments in folder until it ends: its exit code. A run
 // that waits for a person (a box it should not show) is ended with 9998.
 DWORD RunUntilExit(const std::string& program, const std::string& arguments, const std::string& folder);
