@@ -1,13 +1,9 @@
 // The size of a patch between two releases of a file, the time dvk takes to
 // make it (self-check included) and the time the updater's decoder takes to
-// apply it from a mapped base, with the process's peak memory. With
-// --packages DIR it also writes DIR/patch.dvx (one patch entry made from OLD)
-// and DIR/stored.dvx (NEW stored whole), both payload.bin, and DIR/start.dvx
-// (one byte stored as start.txt: the program's own start), all for the
-// product Software\DravlekBench, for timing the updater (wine-patch-bench.sh).
+// apply it from a mapped base, with the process's peak memory.
 //
 //   patch_bench OLD NEW [--level N] [--target-length N] [--chain-log N]
-//                       [--search-log N] [--extra-window-log N] [--packages DIR]
+//                       [--search-log N] [--extra-window-log N]
 #include <sys/resource.h>
 
 #include <chrono>
@@ -22,7 +18,6 @@
 #include "engine/Crypto.h"
 #include "engine/MappedFile.h"
 #include "engine/PatchDecoder.h"
-#include "package/DvxWriter.h"
 #include "tools/dvk/PatchMaker.h"
 
 namespace {
@@ -30,35 +25,6 @@ namespace {
 std::string ReadWhole(const char* path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-EntryDigest OneByteHash() {
-    Sha256 hash;
-    hash.Update("x", 1);
-    return *hash.Finish();
-}
-
-// The three packages; false when any cannot be written.
-bool WritePackages(const std::string& dir, const std::string& base, const std::string& result,
-                   const EntryDigest& resultHash, const std::string& patch) {
-    const char key[] = "Software\\DravlekBench";
-    const std::int64_t size = static_cast<std::int64_t>(result.size());
-    Sha256 hash;
-    hash.Update(base.data(), base.size());
-    DvxPatchContent part;
-    part.part.patches.push_back({PatchMethod::kZstdPrefix, base.size(), *hash.Finish(), 0, 0});
-    part.alternativeLengths.push_back(static_cast<std::int64_t>(patch.size()));
-    const std::pair<const char*, std::string> packages[] = {
-        {"/patch.dvx", BuildDvxBytes("Bench", key, {{EntryKind::kPatch, 0, "payload.bin", patch, size, resultHash}},
-                                     {part})},
-        {"/stored.dvx", BuildDvxBytes("Bench", key, {{EntryKind::kStored, 0, "payload.bin", result, size, resultHash}})},
-        {"/start.dvx", BuildDvxBytes("Bench", key, {{EntryKind::kStored, 0, "start.txt", "x", 1, OneByteHash()}})},
-    };
-    for (const auto& [name, bytes] : packages) {
-        std::ofstream out(dir + name, std::ios::binary);
-        if (bytes.empty() || !(out << bytes) || !out.flush()) return false;
-    }
-    return true;
 }
 
 double Since(std::chrono::steady_clock::time_point start) {
@@ -70,13 +36,11 @@ double Since(std::chrono::steady_clock::time_point start) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: patch_bench OLD NEW [--level N] [--target-length N] [--chain-log N] "
-                             "[--search-log N] [--extra-window-log N] [--packages DIR]\n");
+                             "[--search-log N] [--extra-window-log N]\n");
         return 2;
     }
     PatchTuning tuning;
-    std::string packages;
     for (int i = 3; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--packages") == 0) packages = argv[i + 1];
         const int value = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--level") == 0) tuning.level = value;
         if (std::strcmp(argv[i], "--target-length") == 0) tuning.targetLength = value;
@@ -123,9 +87,5 @@ int main(int argc, char** argv) {
     // Wall time depends on what else runs; the processor time does not.
     std::printf("processor time of the whole run %.1f s; peak resident memory %ld MB\n", cpuSeconds,
                 usage.ru_maxrss / 1024);
-    if (applied && !packages.empty() && !WritePackages(packages, base, result, resultHash, patch.bytes)) {
-        std::fprintf(stderr, "cannot write the packages in %s\n", packages.c_str());
-        return 1;
-    }
     return applied ? 0 : 1;
 }

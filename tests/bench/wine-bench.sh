@@ -7,8 +7,7 @@
 #    the key: what checking the signature adds;
 #  - the cost of one status line's hand-over, split by kind of window;
 #  - listing 1000 packages: from the program's start to its dialog shown;
-#  - /quiet on the same packages beside "wine cmd /c copy" of the package file;
-#  - /quiet on a patch entry beside a stored entry (wine-patch-bench.sh).
+#  - /quiet on the same packages beside "wine cmd /c copy" of the package file.
 # Run after building both presets:  bash tests/bench/wine-bench.sh [SIZES_MIB...]
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -111,7 +110,3 @@ for mib in "${sizes[@]}"; do
     'BEGIN { printf "%8d %10.2f %10.2f %12.0f %12.2f\n", m, q, c, m * 1048576 / q / 1e6, c / q }'
 done
 
-
-echo
-echo "== /quiet on a patch entry beside a stored entry of the same result (Wine)"
-bash "$repo/tests/bench/wine-patch-bench.sh"
