@@ -546,11 +546,7 @@ TEST_F(InteractiveUpdateTest, KeysAndCloseIgnoredDuringApply) {
     UpdaterProcess run(E2ePaths(), folder, log);
     ASSERT_TRUE(run.Ready()) << run.Problem();
     EXPECT_TRUE(run.ClickRow(0));
-    run.Click(run.Item(IDC_UPDATE));
-    HWND box = run.WaitForConfirmation();
-    ASSERT_NE(box, nullptr);
-    run.Click(GetDlgItem(box, IDYES));
-    HWND progress = run.WaitForProgress();
+    HWND progress = run.ConfirmUpdate();
     ASSERT_NE(progress, nullptr);
     HWND close = GetDlgItem(progress, IDC_CLOSE);
 

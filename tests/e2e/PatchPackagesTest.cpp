@@ -208,11 +208,7 @@ TEST(PatchPackagesWindowsTest, ShowTheLinesOfOneEntry) {
     UpdaterProcess run(E2ePaths(), folder, log);
     ASSERT_TRUE(run.Ready()) << run.Problem();
     ASSERT_TRUE(run.ClickRow(0));
-    run.Click(run.Item(IDC_UPDATE));
-    HWND box = run.WaitForConfirmation();
-    ASSERT_NE(box, nullptr);
-    run.Click(GetDlgItem(box, IDYES));
-    HWND progress = run.WaitForProgress();
+    HWND progress = run.ConfirmUpdate();
     ASSERT_NE(progress, nullptr);
     HWND close = GetDlgItem(progress, IDC_CLOSE);
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(close) != FALSE; }, 30000));

@@ -227,6 +227,14 @@ HWND UpdaterProcess::WaitForProgress(DWORD timeoutMs) const {
     return progress;
 }
 
+HWND UpdaterProcess::ConfirmUpdate() const {
+    Click(Item(IDC_UPDATE));
+    HWND box = WaitForConfirmation();
+    if (box == nullptr) return nullptr;
+    Click(GetDlgItem(box, IDYES));
+    return WaitForProgress();
+}
+
 std::vector<std::string> LoggedStatusLines(const std::string& log) {
     const std::string text = ReadFileBytes(log);
     std::vector<std::string> lines;

@@ -92,6 +92,9 @@ public:
     // The confirmation box, once it is shown (null after the timeout).
     HWND WaitForConfirmation(DWORD timeoutMs = 10000) const;
     HWND WaitForProgress(DWORD timeoutMs = 10000) const;
+    // Update, then Yes in the confirmation box: the progress dialog, or null
+    // when a step did not come.
+    HWND ConfirmUpdate() const;
     bool WaitForExit(DWORD timeoutMs = 15000) const { return process_.Ended(timeoutMs); }
     bool Exited() const { return WaitForExit(0); }
 

@@ -15,13 +15,14 @@
 #include "engine/Recovery.h"
 #include "engine/StatusLines.h"
 #include "tests/support/EngineFixtures.h"
+#include "tests/support/InstallRootFixture.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kKey[] = "Software\\Maker\\Product";
+constexpr const char* kKey = kProductKey;
 
 std::string Text(int id) { return LoadMessageString(id); }
 std::string Testing(const std::string& name) { return "Test : " + name; }
@@ -30,16 +31,8 @@ std::string Progress(const std::string& name, int percent) {
     return "Extraction du fichier :: " + name + " (" + std::to_string(percent) + " %)";
 }
 
-class ApplyEngineTest : public ::testing::Test {
+class ApplyEngineTest : public InstallRootFixture {
 protected:
-    void SetUp() override {
-        root_ = dir_.File("install");
-        fs::create_directories(root_);
-        fs::create_directories(dir_.File("journals"));
-        journals_ = OpenJournalFolder(dir_.File("journals"));
-        lookup_.Set(kKey, root_);
-    }
-
     // Writes the package, opens it and applies it with the given file system.
     ApplyResult Run(const std::vector<PackageContent>& entries, TargetFileSystem& files) {
         EXPECT_TRUE(WriteAndOpenPackage(package_, dir_.File("update.dvk"), kKey, entries));
@@ -49,19 +42,6 @@ protected:
         return Run(entries, files) == ApplyResult::kApplied;
     }
     bool Apply(const std::vector<PackageContent>& entries) { return Apply(entries, *files_); }
-
-    std::string Installed(const std::string& name) { return ReadFileBytes(files_->TargetPath(root_, name)); }
-    void Install(const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(WriteFileBytes(files_->TargetPath(root_, name), bytes)) << name;
-    }
-
-    TempDir dir_;
-    std::string root_;
-    FixedInstallRootLookup lookup_;
-    std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
-    std::unique_ptr<JournalFolder> journals_;
-    PatchPackage package_;
-    RecordingSink sink_;
 };
 
 TEST_F(ApplyEngineTest, AppliesTheExamplePackageLineByLine) {

@@ -11,6 +11,7 @@
 #include "engine/UpdateJournal.h"
 #include "package/ZstdLimits.h"
 #include "tests/support/EngineFixtures.h"
+#include "tests/support/InstallRootFixture.h"
 #include "tests/support/HandMadeDvx.h"
 #include "tests/support/KillableFileSystem.h"
 #include "tests/support/TestFiles.h"
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kKey[] = "Software\\Maker\\Product";
+constexpr const char* kKey = kProductKey;
 using Lines = std::vector<std::string>;
 using Tree = std::map<std::string, std::string>;
 
@@ -29,14 +30,10 @@ std::string Progress(const std::string& name, int percent) {
     return "Extraction du fichier :: " + name + " (" + std::to_string(percent) + " %)";
 }
 
-class DvxApplyTest : public ::testing::Test {
+class DvxApplyTest : public InstallRootFixture {
 protected:
     void SetUp() override {
-        root_ = dir_.File("install");
-        fs::create_directories(root_);
-        fs::create_directories(dir_.File("journals"));
-        journals_ = OpenJournalFolder(dir_.File("journals"));
-        lookup_.Set(kKey, root_);
+        InstallRootFixture::SetUp();
         fs::create_directories(root_ + "/sub");
         Install("keep.txt", "keep");
         Install("old.dll", "old dll");
@@ -50,18 +47,7 @@ protected:
         return ApplyPackage(package_, sink_, lookup_, files, *journals_) == ApplyResult::kApplied;
     }
     bool Apply(const std::vector<HandEntry>& entries) { return Apply(entries, *files_); }
-    void Install(const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(WriteFileBytes(files_->TargetPath(root_, name), bytes)) << name;
-    }
     bool Has(const std::string& name) { return fs::exists(files_->TargetPath(root_, name)); }
-
-    TempDir dir_;
-    std::string root_;
-    FixedInstallRootLookup lookup_;
-    std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
-    std::unique_ptr<JournalFolder> journals_;
-    PatchPackage package_;
-    RecordingSink sink_;
 };
 
 TEST_F(DvxApplyTest, EveryKindShowsItsLinesAndLeavesItsResult) {

@@ -11,13 +11,14 @@
 #include "engine/MessageStrings.h"
 #include "package/DvxWriter.h"
 #include "tests/support/EngineFixtures.h"
+#include "tests/support/InstallRootFixture.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kKey[] = "Software\\Maker\\Product";
+constexpr const char* kKey = kProductKey;
 
 EntryDigest Hash(const std::string& bytes) {
     Sha256 hash;
@@ -62,21 +63,7 @@ std::string Package(const std::vector<const std::string*>& bases, bool whole, bo
                          {patch});
 }
 
-class PatchApplyTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root_ = dir_.File("install");
-        fs::create_directories(root_);
-        fs::create_directories(dir_.File("journals"));
-        journals_ = OpenJournalFolder(dir_.File("journals"));
-        lookup_.Set(kKey, root_);
-    }
-    TempDir dir_;
-    std::string root_;
-    FixedInstallRootLookup lookup_;
-    std::unique_ptr<TargetFileSystem> files_ = CreateSystemTargetFileSystem();
-    std::unique_ptr<JournalFolder> journals_;
-};
+using PatchApplyTest = InstallRootFixture;
 
 TEST_F(PatchApplyTest, TheInstalledFileChoosesThePatchTheWholeCopyOrARefusal) {
     const std::string modified = kOld1 + "x";
