@@ -25,18 +25,11 @@ namespace {
 
 const char kProduct[] = "Software\\DravlekE2E\\Product";
 
-// Bytes without repeats, so that an altered patch byte cannot decode to the
-// same result by matching elsewhere.
-std::string Noise(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
-    return bytes;
-}
 // Version 2 keeps half of version 1; version 3 takes from both, 10000 bytes:
 // progress at 4096, 8192 and 10000 bytes of the result.
-const std::string kV1 = Noise(12000, 1);
-const std::string kV2 = kV1.substr(0, 6000) + Noise(5000, 2);
-const std::string kV3 = kV1.substr(0, 5000) + Noise(1000, 3) + kV2.substr(7000, 4000);
+const std::string kV1 = NoiseData(12000, 1);
+const std::string kV2 = kV1.substr(0, 6000) + NoiseData(5000, 2);
+const std::string kV3 = kV1.substr(0, 5000) + NoiseData(1000, 3) + kV2.substr(7000, 4000);
 const std::string kModified = kV1.substr(0, 100) + "X" + kV1.substr(101);
 
 EntryDigest Hash(const std::string& bytes) {

@@ -63,7 +63,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return tree;
 }
 
-// 6000 bytes without repeats (seed 1 of a linear congruential generator's
+// 6000 bytes without repeats (state 1 of a linear congruential generator's
 // top bytes): patches made from them must reach into the base to decode.
 const std::string& InstalledApp() {
     static const std::string bytes = [] {

@@ -52,6 +52,12 @@ std::string PatternData(std::size_t size, unsigned salt) {
     return data;
 }
 
+std::string NoiseData(std::size_t size, std::uint32_t stream) {
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>((stream = stream * 1664525u + 1013904223u) >> 24);
+    return bytes;
+}
+
 bool FileExists(const std::string& path) {
     bool exists = false;
     ReadFileBytes(path, &exists);

@@ -29,6 +29,11 @@ bool FileExists(const std::string& path);
 // Bytes that differ from block to block (of 4096) and, by salt, from file to
 // file, so that a misplaced block or a mixed-up file is noticed.
 std::string PatternData(std::size_t size, unsigned salt = 0);
+// Bytes without repeats that no compressor shrinks (the top bytes of a linear
+// congruential generator started at stream): an altered patch byte cannot
+// decode to the same result by matching elsewhere, and a small patch of them
+// is a real one.
+std::string NoiseData(std::size_t size, std::uint32_t stream);
 
 // Little-endian int32 and NUL-terminated string, for laying out packages by hand.
 void AppendInt32(std::string& bytes, std::int32_t value);

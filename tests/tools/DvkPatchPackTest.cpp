@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <sstream>
 
 #include "package/PatchPackage.h"
@@ -17,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Bytes no compressor shrinks: a small patch is then a real one.
-std::string Noise(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
 
 std::string Edited(std::string bytes, std::size_t at, const std::string& text) {
     return bytes.replace(at, text.size(), text);
@@ -35,9 +27,9 @@ class DvkPatchPackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_STATE_HOME", Path("state").c_str(), 1);
-        const std::string app = Noise(300 * 1024, 1);
-        const std::string core = Noise(200 * 1024, 2);
-        const std::string half = Noise(100 * 1024, 3);
+        const std::string app = NoiseData(300 * 1024, 1);
+        const std::string core = NoiseData(200 * 1024, 2);
+        const std::string half = NoiseData(100 * 1024, 3);
         newTree_ = {
             {"bin/app.exe", app},
             {"lib/core.dll", core},
